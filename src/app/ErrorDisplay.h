@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace arvex::app {
+
+// The application's default error display: a message box with the error's text. Tests
+// install a recorder instead so that nothing waits for a click.
+using ErrorHandler = std::function<void(QWidget *parent, const QString &text)>;
+void showError(QWidget *parent, const QString &text);
+void setErrorHandler(ErrorHandler handler); // empty restores the message box
+
+} // namespace arvex::app

@@ -1,0 +1,127 @@
+#pragma once
+
+#include "store/DatasetModel.h"
+#include "store/MainStore.h"
+
+#include <QMainWindow>
+#include <array>
+#include <memory>
+
+class QAction;
+class QButtonGroup;
+class QComboBox;
+class QDateEdit;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QTabWidget;
+class QTableView;
+class QTimer;
+class QWidget;
+class tftdichip;
+
+// The main window: header with START, the device labels, report and export buttons, date
+// marking, language, contact and temperature scale; below it the objects and results grids.
+class TMainDivIVForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainDivIVForm(QWidget *parent = nullptr);
+    ~TMainDivIVForm() override;
+
+    static constexpr int DesignClientWidth = 1411;
+    static constexpr int DesignClientHeight = 662;
+    static constexpr int HeaderPictureWidth = 1110;
+
+    // Fields, in their order.
+    tftdichip *FtdiRS = nullptr;
+    QString ProgramPath;
+    QByteArray USBPortSerial;
+    bool FlagaJest = false;
+    QByteArray DevFirmWare;
+    std::array<QByteArray, 100> ListaPPDev;
+    bool FlSelect_OT = false;
+    bool FlSelect_WT = false;
+    struct {
+        QString objects;
+        QString results;
+    } LastSortString;
+    bool IsExcelExport = false;
+    bool IsOpenOffExport = false;
+
+    // Data-access objects.
+    arvex::store::MainStore store;
+
+    // Where start-up looks for the program folder; empty: the folder of the running program.
+    void setProgramFolderOverride(const QString &folder) { programFolderOverride_ = folder; }
+    // True once the start-up sequence ran to its end without an error.
+    bool startupCompleted() const { return startupCompleted_; }
+
+    // Header panel.
+    QFrame *Panel1 = nullptr;
+    QLabel *imgEN = nullptr, *imgPL = nullptr, *imgDE = nullptr, *imgFR = nullptr, *imgES = nullptr,
+           *imgRU = nullptr, *imgIT = nullptr;
+    QLabel *Image1 = nullptr;
+    QPushButton *ButtonConnect = nullptr;
+    QLabel *Label1 = nullptr, *LabNazwa = nullptr, *Label3 = nullptr, *LabSN = nullptr, *Label4 = nullptr,
+           *LabFV = nullptr;
+    QPushButton *btnRaport = nullptr, *JvBitBtn1 = nullptr, *btnExportPDF = nullptr, *btnExportXLS = nullptr;
+    QPushButton *btnSelectDate = nullptr;
+    QLabel *Label5 = nullptr, *Label6 = nullptr;
+    QDateEdit *dtpDataOd = nullptr, *dtpDataDo = nullptr;
+    QPushButton *BitBtn1 = nullptr;
+    QComboBox *LangFlagsCombo1 = nullptr;
+    QGroupBox *RGjednostkaT = nullptr;
+    QButtonGroup *RGjednostkaTButtons = nullptr;
+
+    // Lower area.
+    QFrame *Panel2 = nullptr;
+    QTabWidget *PageControl1 = nullptr;
+    QWidget *tsTemp = nullptr;
+    QSplitter *Splitter2 = nullptr;
+    QFrame *Panel8 = nullptr, *Panel9 = nullptr, *Panel5 = nullptr, *Panel4 = nullptr;
+    QPushButton *btnMyName = nullptr, *btnDelObject = nullptr, *btnDelRekord = nullptr;
+    QTableView *JvDBUGTempObjects = nullptr;
+    QTableView *JvDBUGTemp_details = nullptr;
+    arvex::store::DatasetModel *objectsModel = nullptr;
+    arvex::store::DatasetModel *resultsModel = nullptr;
+
+    QAction *actChart = nullptr, *actMyname = nullptr, *actDelRekord = nullptr, *actDelObject = nullptr;
+    QMenu *PopABobjectT = nullptr, *PopABresult = nullptr;
+    QTimer *Timer1 = nullptr;
+
+    // Header pictures in language-number order (EN, PL, DE, FR, ES, RU, IT).
+    QList<QLabel *> headerPictures() const;
+    // Labels lying over the header picture (Tag 11).
+    QList<QLabel *> tag11Labels() const;
+
+    // Window life.
+    void FormShow();
+    void FormResize();
+    void FormClose();
+    void Timer1Timer();
+
+    // Start-up steps that other parts of the program carry out.
+    void CreateFtdiRS();     // step 5: the USB access object
+    void FreeFtdiRS();       // close: frees it
+    void RefreshObjects(const QString &sort = QString()); // step 9: the object and result views
+    void RestoreLanguage();  // step 10: the stored interface language
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildHeader();
+    void buildLowerArea();
+    void buildActions();
+    void placeRightAnchored();
+
+    QString programFolderOverride_;
+    bool shownOnce_ = false;
+    bool startupCompleted_ = false;
+};

@@ -1,0 +1,6 @@
+#include "app/dialogs/UEditMyName.h"
+
+TFormEditName::TFormEditName(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("FormEditName"));
+}

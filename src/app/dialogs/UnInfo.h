@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QDialog>
+
+class TInfoForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TInfoForm(QWidget *parent = nullptr);
+};

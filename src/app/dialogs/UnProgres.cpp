@@ -1,0 +1,6 @@
+#include "app/dialogs/UnProgres.h"
+
+TProgresForm::TProgresForm(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("ProgresForm"));
+}

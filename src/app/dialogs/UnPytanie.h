@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QDialog>
+
+class TPytForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TPytForm(QWidget *parent = nullptr);
+};

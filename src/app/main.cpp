@@ -1,0 +1,22 @@
+#include "app/Forms.h"
+#include "app/MainDivIV.h"
+#include "store/Connection.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ArvexPH"));
+    QApplication::setApplicationDisplayName(QStringLiteral("ARVEX TECHNOLOGY"));
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    // The embedded engine must be chosen before the database client is first used.
+    arvex::store::useEmbeddedEngine(QCoreApplication::applicationDirPath());
+
+    arvex::app::createForms();
+    MainDivIVForm->show();
+    const int rc = app.exec();
+    arvex::app::destroyForms();
+    return rc;
+}

@@ -1,0 +1,6 @@
+#include "chart/UnChart.h"
+
+TWykresForm::TWykresForm(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("WykresForm"));
+}

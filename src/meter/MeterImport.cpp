@@ -1,0 +1,75 @@
+#include "meter/MeterImport.h"
+
+#include "store/Connection.h"
+#include "store/MainStore.h"
+#include "store/StoredProc.h"
+
+namespace arvex::meter {
+
+MeterImport::MeterImport(store::Connection &connection, store::StoredProc &addObject, store::StoredProc &addResult)
+    : connection_(connection), addObject_(addObject), addResult_(addResult)
+{
+}
+
+int MeterImport::StoreObject(const ObjectRecord &object)
+{
+    addObject_.setParam(0, store::PhMeterDeviceKey);
+    addObject_.setParam(1, object.number);
+    addObject_.setParam(2, object.name);
+    addObject_.setParam(3, QString(QLatin1String("")));
+    addObject_.setParam(4, QString(QLatin1String("")));
+    addObject_.setParam(5, 0);
+    addObject_.execute();
+    return addObject_.output().toInt();
+}
+
+bool MeterImport::StoreResult(int objectKey, const QByteArray &record)
+{
+    try {
+        const std::optional<ResultRecord> r = DecodeResult(record);
+        if (!r)
+            return false;
+        addResult_.setParam(0, objectKey);
+        addResult_.setParam(1, r->measured);
+        addResult_.setParam(2, double(r->ph));
+        addResult_.setParam(3, double(r->temperature));
+        addResult_.setParam(4, int(r->leading));
+        addResult_.setParam(5, r->flag);
+        addResult_.setParam(6, 0);
+        addResult_.setParam(7, QString(QLatin1String("")));
+        addResult_.execute();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+ImportOutcome MeterImport::ImportObjects(const QList<QByteArray> &objectRecords, const ExchangeFn &exchange,
+                                         const ProgressFn &progress)
+{
+    ImportOutcome outcome;
+    const int count = int(objectRecords.size());
+    for (int i = 0; i < count; ++i) {
+        const ObjectRecord object = DecodeObject(objectRecords.at(i));
+        const int key = StoreObject(object); // committed on its own before the meter is asked
+        const QByteArray reply = exchange(ResultsCommand(object.number), 0);
+        if (progress)
+            progress(i, count);
+        QList<QByteArray> results;
+        if (!SplitRecords(reply, ResultRecordSize, &results))
+            return outcome; // import error; everything stored so far stays
+        // One object's results are committed together: a refused result is undone alone by
+        // the database, the others of the object stay in the transaction.
+        store::Connection::Transaction batch(connection_);
+        int stored = 0;
+        for (const QByteArray &rec : results)
+            if (StoreResult(key, rec))
+                ++stored;
+        batch.commit();
+        outcome.stored += stored;
+    }
+    outcome.completed = true;
+    return outcome;
+}
+
+} // namespace arvex::meter

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+namespace arvex::store {
+
+// A database failure carrying the database layer's own text.
+class DatabaseError : public std::runtime_error {
+public:
+    explicit DatabaseError(const QString &text) : std::runtime_error(text.toStdString()), text_(text) {}
+    QString text() const { return text_; }
+
+private:
+    QString text_;
+};
+
+// Points the Firebird client at the embedded engine folder "<programPath>firebird" so that
+// databases open in-process. Must run before the client library is first used.
+void useEmbeddedEngine(const QString &programPath);
+
+// The one connection to the measurement database, opened in-process by the embedded engine.
+//
+// The Qt driver gives each query object outside an explicit transaction a transaction of its
+// own that is committed only when the object dies. To keep "every statement commits on its own"
+// true and visible at once, every statement here runs inside an explicit transaction that is
+// committed right after it (or rolled back when it fails). A caller may group statements with
+// Transaction; statements run inside it then commit together.
+class Connection {
+public:
+    static constexpr const char *UserName = "sysdba";
+    static constexpr const char *Password = "quillbarn";
+
+    explicit Connection(const QString &name = QStringLiteral("FDConnection1"));
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    void setVendorLib(const QString &path) { vendorLib_ = path; }
+    QString vendorLib() const { return vendorLib_; }
+    void setDatabase(const QString &path) { database_ = path; }
+    QString database() const { return database_; }
+
+    void open();   // throws DatabaseError
+    void close();
+    bool isOpen() const;
+    QSqlDatabase &db() { return db_; }
+
+    // Runs a statement that returns no rows; gives the number of rows it changed.
+    int execute(const QString &sql, const QVariantList &params = {});
+    // Runs a select and gives all its rows, each a list of column values, plus the column names.
+    struct Rows {
+        QStringList columns;
+        std::vector<QVariant> values; // row-major, columns.size() per row
+        int rowCount() const { return columns.isEmpty() ? 0 : int(values.size() / columns.size()); }
+    };
+    Rows select(const QString &sql, const QVariantList &params = {});
+
+    // True while a Transaction groups the statements.
+    bool inTransaction() const { return depth_ > 0; }
+    // Changes with every transaction begun. The driver binds a prepared statement to the
+    // transaction it was prepared in, so prepared statements are reused only within one.
+    quint64 transactionSerial() const { return serial_; }
+
+    // Busy indication while a command runs (the window installs a cursor change here).
+    using BusyHandler = std::function<void(bool busy)>;
+    static void setBusyHandler(BusyHandler handler);
+
+    // Starts and ends one statement's transaction unless a Transaction is open.
+    class Statement {
+    public:
+        explicit Statement(Connection &c);
+        ~Statement();
+        void commit();
+
+    private:
+        Connection &c_;
+        bool own_ = false;
+        bool done_ = false;
+    };
+
+    // Groups statements: committed by commit(), rolled back if left without it.
+    class Transaction {
+    public:
+        explicit Transaction(Connection &c);
+        ~Transaction();
+        void commit();
+
+    private:
+        Connection &c_;
+        bool done_ = false;
+    };
+
+private:
+    friend class Statement;
+    friend class Transaction;
+    void begin();
+    void commitNow();
+    void rollbackNow();
+
+    QString name_;
+    QString vendorLib_;
+    QString database_;
+    QSqlDatabase db_;
+    int depth_ = 0;
+    quint64 serial_ = 0;
+};
+
+// Raises DatabaseError with the text of a failed Qt SQL call.
+[[noreturn]] void raise(const class QSqlError &error, const QString &context = {});
+
+// Busy indication for the span of one database command.
+class BusyScope {
+public:
+    BusyScope();
+    ~BusyScope();
+};
+
+} // namespace arvex::store

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+// A fresh copy of the database the build made, in a folder of its own that is removed at
+// the end; the embedded engine of the build's program folder is used.
+class TestDatabase {
+public:
+    TestDatabase();
+    QString path() const { return path_; }
+    QString folder() const { return dir_.path(); }
+    // Runs SQL through isql-fb against the copy and gives what it printed (stdout + stderr).
+    QString isql(const QString &sql) const;
+    // The single integer a select of one value prints through isql-fb.
+    long long isqlValue(const QString &sql) const;
+
+    static void useBuildEngine();
+    static QString appDir() { return QStringLiteral(ARVEX_APP_DIR); }
+
+private:
+    QTemporaryDir dir_;
+    QString path_;
+};
