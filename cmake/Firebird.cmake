@@ -12,7 +12,9 @@ file(MAKE_DIRECTORY "${ARVEX_FB_DIR}")
 file(WRITE "${ARVEX_FB_DIR}/firebird.conf"
   "# Embedded, in-process engine of the pH-meter program.\n"
   "ServerMode = SuperClassic\n"
-  "Providers = Engine12\n")
+  "Providers = Engine12\n"
+  "# Room for a whole object's results between two commits.\n"
+  "DefaultDbCachePages = 2048\n")
 foreach(item plugins intl lib UDF plugins.conf firebird.msg)
   if(EXISTS "${FIREBIRD_ROOT}/${item}")
     file(CREATE_LINK "${FIREBIRD_ROOT}/${item}" "${ARVEX_FB_DIR}/${item}" SYMBOLIC)

@@ -313,6 +313,9 @@ void TMainDivIVForm::buildLowerArea()
     right->addWidget(Panel4);
     right->addWidget(JvDBUGTemp_details, 1);
 
+    // The toolbars' buttons may be cut off in a narrow window rather than hold its width.
+    Panel8->setMinimumWidth(120);
+    Panel5->setMinimumWidth(120);
     Splitter2->addWidget(Panel8);
     Splitter2->addWidget(Panel5);
     Splitter2->setStretchFactor(0, 0);
