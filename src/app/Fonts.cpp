@@ -9,9 +9,11 @@ void registerTahoma()
 {
     if (QFontDatabase::families().contains(QStringLiteral("Tahoma")))
         return;
-    for (const char *file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
-        if (QFile::exists(QString::fromLatin1(file)))
-            QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+    // Only the regular face: the bold file of that set carries regular stems with bold spacing,
+    // so letting Qt embolden the regular face gives the truer bold.
+    const QString regular = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+    if (QFile::exists(regular))
+        QFontDatabase::addApplicationFont(regular);
 }
 
 QFont tahoma(int pixelSize, bool bold)
