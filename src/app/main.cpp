@@ -14,6 +14,14 @@ int main(int argc, char *argv[])
     // The embedded engine must be chosen before the database client is first used.
     arvex::store::useEmbeddedEngine(QCoreApplication::applicationDirPath());
 
+    // The busy cursor while a database command runs.
+    arvex::store::Connection::setBusyHandler([](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
+
     arvex::app::createForms();
     MainDivIVForm->show();
     const int rc = app.exec();
