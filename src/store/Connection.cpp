@@ -64,8 +64,28 @@ Connection::~Connection()
         QSqlDatabase::removeDatabase(name_);
 }
 
+namespace {
+// Every timestamp read is turned into a local date and time. With TZ unset, the C library
+// looks at /etc/localtime again on every such conversion (a stat call each), which made that
+// lookup the larger part of reading a view of many results. Naming the same zone file in TZ
+// lets it reuse what it loaded; the zone in force does not change.
+void keepTimeZoneLoaded()
+{
+#ifdef Q_OS_LINUX
+    static const bool done = [] {
+        if (qEnvironmentVariableIsSet("TZ") || !QFileInfo::exists(QStringLiteral("/etc/localtime")))
+            return false;
+        qputenv("TZ", ":/etc/localtime");
+        return true;
+    }();
+    Q_UNUSED(done);
+#endif
+}
+} // namespace
+
 void Connection::open()
 {
+    keepTimeZoneLoaded();
     close();
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QIBASE")))
         throw DatabaseError(QStringLiteral("The Firebird database driver (QIBASE) is not installed."));
@@ -195,9 +215,27 @@ int Connection::execute(const QString &sql, const QVariantList &params)
 
 Connection::Rows Connection::select(const QString &sql, const QVariantList &params)
 {
+    Rows rows;
+    int n = 0;
+    selectEach(
+        sql, params,
+        [&](const QStringList &columns) {
+            rows.columns = columns;
+            n = int(columns.size());
+        },
+        [&](const ValueFn &value) {
+            for (int i = 0; i < n; ++i)
+                rows.values.push_back(value(i));
+        });
+    return rows;
+}
+
+void Connection::selectEach(const QString &sql, const QVariantList &params,
+                            const std::function<void(const QStringList &columns)> &columns,
+                            const std::function<void(const ValueFn &value)> &row)
+{
     BusyScope busy;
     Statement st(*this);
-    Rows rows;
     {
         QSqlQuery q(db_);
         q.setForwardOnly(true);
@@ -207,17 +245,17 @@ Connection::Rows Connection::select(const QString &sql, const QVariantList &para
         if (!q.exec())
             raise(q.lastError());
         const QSqlRecord rec = q.record();
-        const int n = rec.count();
-        for (int i = 0; i < n; ++i)
-            rows.columns << rec.fieldName(i);
+        QStringList names;
+        for (int i = 0; i < rec.count(); ++i)
+            names << rec.fieldName(i);
+        columns(names);
+        const ValueFn value = [&q](int column) { return q.value(column); };
         while (q.next())
-            for (int i = 0; i < n; ++i)
-                rows.values.push_back(q.value(i));
+            row(value);
         if (q.lastError().isValid())
             raise(q.lastError());
     }
     st.commit();
-    return rows;
 }
 
 } // namespace arvex::store

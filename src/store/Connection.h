@@ -59,6 +59,13 @@ public:
         int rowCount() const { return columns.isEmpty() ? 0 : int(values.size() / columns.size()); }
     };
     Rows select(const QString &sql, const QVariantList &params = {});
+    // Runs a select and hands over its rows as they are fetched, with no copy of the whole
+    // result: `columns` once with the column names, then `row` for each row, whose values
+    // `value(i)` gives. An exception thrown by either ends the select and passes on.
+    using ValueFn = std::function<QVariant(int column)>;
+    void selectEach(const QString &sql, const QVariantList &params,
+                    const std::function<void(const QStringList &columns)> &columns,
+                    const std::function<void(const ValueFn &value)> &row);
 
     // True while a Transaction groups the statements.
     bool inTransaction() const { return depth_ > 0; }

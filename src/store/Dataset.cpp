@@ -76,25 +76,36 @@ QVariant Dataset::coerce(const FieldDef &f, const QVariant &v)
 void Dataset::open()
 {
     close();
-    Connection::Rows result = connection_.select(sqlText(), params_);
-
-    // Map the select's columns onto the declared fields; other columns are not used.
+    // The rows are coerced into place as they are fetched. The buffer keeps its capacity
+    // from the last read, so re-reading a view of about the same size allocates nothing.
     const int n = fieldCount();
     std::vector<int> source(n, -1);
-    for (int i = 0; i < n; ++i)
-        if (!fields_.at(i).calculated)
-            source[i] = int(result.columns.indexOf(fields_.at(i).name.toUpper()));
-    const int cols = int(result.columns.size());
-    const int rows = result.rowCount();
-    data_.assign(size_t(rows) * n, QVariant());
-    rows_ = rows;
-    for (int r = 0; r < rows; ++r) {
-        for (int i = 0; i < n; ++i) {
-            if (source[i] >= 0)
-                data_[size_t(r) * n + i] = coerce(fields_.at(i), std::move(result.values[size_t(r) * cols + source[i]]));
-        }
-        computeRow(r);
+    int rows = 0;
+    try {
+        connection_.selectEach(
+            sqlText(), params_,
+            [&](const QStringList &columns) {
+                // Map the select's columns onto the declared fields; other columns are not used.
+                for (int i = 0; i < n; ++i)
+                    if (!fields_.at(i).calculated)
+                        source[i] = int(columns.indexOf(fields_.at(i).name.toUpper()));
+            },
+            [&](const Connection::ValueFn &value) {
+                for (int i = 0; i < n; ++i)
+                    data_.push_back(source[i] >= 0 ? coerce(fields_.at(i), value(source[i])) : QVariant());
+                ++rows;
+                rows_ = rows;
+                computeRow(rows - 1);
+            });
+    } catch (...) {
+        data_.clear();
+        rows_ = 0;
+        throw;
     }
+    rows_ = rows;
+    // Give back a buffer far larger than what it now holds.
+    if (data_.capacity() > 4 * data_.size() + 4096)
+        data_.shrink_to_fit();
     active_ = true;
     current_ = rows_ > 0 ? 0 : -1;
     emit opened();
@@ -278,6 +289,62 @@ void Dataset::deleteCurrent()
         current_ = rows_ - 1;
     emit rowRemoved(removed);
     emit currentRowChanged(current_);
+}
+
+} // namespace arvex::store
+
+namespace arvex::store {
+
+int Dataset::deleteRows(const std::function<bool(int row)> &which)
+{
+    if (!active_)
+        throw DatabaseError(QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(objectName()));
+    if (updateTable_.isEmpty())
+        throw DatabaseError(QStringLiteral("%1: Dataset is read-only").arg(objectName()));
+    editing_ = false;
+    const int n = fieldCount();
+    const int key = fieldIndex(keyField_);
+    const QString sql = QStringLiteral("delete from %1 where %2 = ?").arg(updateTable_, keyField_);
+    std::vector<bool> gone(size_t(rows_), false);
+    int removed = 0;
+
+    // Compacts the rows in memory once, whether the loop ended or a deletion failed.
+    auto compact = [&] {
+        if (removed == 0)
+            return;
+        int write = 0;
+        int newCurrent = -1;
+        for (int r = 0; r < rows_; ++r) {
+            if (gone[size_t(r)])
+                continue;
+            if (newCurrent < 0 && r >= current_)
+                newCurrent = write;
+            if (write != r)
+                std::move(data_.begin() + size_t(r) * n, data_.begin() + size_t(r + 1) * n,
+                          data_.begin() + size_t(write) * n);
+            ++write;
+        }
+        data_.resize(size_t(write) * n);
+        rows_ = write;
+        current_ = newCurrent >= 0 ? newCurrent : rows_ - 1;
+        emit rowsRemoved();
+        emit currentRowChanged(current_);
+    };
+
+    try {
+        for (int r = 0; r < rows_; ++r) {
+            if (!which(r))
+                continue;
+            connection_.execute(sql, {data_[size_t(r) * n + key]});
+            gone[size_t(r)] = true;
+            ++removed;
+        }
+    } catch (...) {
+        compact();
+        throw;
+    }
+    compact();
+    return removed;
 }
 
 } // namespace arvex::store

@@ -84,6 +84,12 @@ public:
     void cancel();
     // Deletes the current row in the database and in memory; the next row becomes current.
     void deleteCurrent();
+    // Deletes every row that `which` accepts, in row order, each in the database at once by
+    // its key; the rows in memory are compacted once at the end. When a deletion fails, the
+    // rows deleted before it are gone, the rest stay, and the error passes on. The row that
+    // was current stays current if it remains, else the next remaining one (the last row at
+    // the end). Gives the number of rows deleted.
+    int deleteRows(const std::function<bool(int row)> &which);
 
     // Reduces a value to what the field holds: text cut to the width, numbers converted.
     static QVariant coerce(const FieldDef &f, const QVariant &v);
@@ -94,6 +100,7 @@ signals:
     void currentRowChanged(int row);
     void rowChanged(int row);
     void rowRemoved(int row);
+    void rowsRemoved(); // after deleteRows removed at least one row
 
 private:
     void computeRow(int row);

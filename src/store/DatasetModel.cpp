@@ -23,6 +23,10 @@ DatasetModel::DatasetModel(Dataset &dataset, QList<GridColumn> columns, QObject 
         beginResetModel();
         endResetModel();
     });
+    connect(&dataset_, &Dataset::rowsRemoved, this, [this] {
+        beginResetModel();
+        endResetModel();
+    });
 }
 
 void DatasetModel::setColumnField(int column, const QString &field)
