@@ -112,6 +112,7 @@ TMainDivIVForm::TMainDivIVForm(QWidget *parent) : QMainWindow(parent)
     buildActions();
     buildHeader();
     buildLowerArea();
+    buildViews();
     column->addWidget(Panel1);
     column->addWidget(Panel2, 1);
 
@@ -455,12 +456,6 @@ void TMainDivIVForm::CreateFtdiRS()
 }
 
 void TMainDivIVForm::FreeFtdiRS() { FtdiRS = nullptr; }
-
-void TMainDivIVForm::RefreshObjects(const QString &sort)
-{
-    // The object and result views (SQL, sort order, row-change rule) come with the views.
-    Q_UNUSED(sort);
-}
 
 void TMainDivIVForm::RestoreLanguage()
 {

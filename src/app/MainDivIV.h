@@ -23,6 +23,13 @@ class QTableView;
 class QTimer;
 class QWidget;
 class tftdichip;
+class QModelIndex;
+namespace arvex::app {
+class DataGrid;
+}
+namespace arvex::store {
+class ObjectResultViews;
+}
 
 // The main window: header with START, the device labels, report and export buttons, date
 // marking, language, contact and temperature scale; below it the objects and results grids.
@@ -110,6 +117,28 @@ public:
     void RefreshObjects(const QString &sort = QString()); // step 9: the object and result views
     void RestoreLanguage();  // step 10: the stored interface language
 
+    // --- Object and result views (MainDivIV_views.cpp) ---
+    // The views' logic over FDQObiekty and FDQWyniki; its sort texts and select-all toggles
+    // are LastSortString, FlSelect_OT and FlSelect_WT above.
+    arvex::store::ObjectResultViews *views = nullptr;
+    arvex::app::DataGrid *objectsGrid = nullptr; // over JvDBUGTempObjects
+    arvex::app::DataGrid *resultsGrid = nullptr; // over JvDBUGTemp_details
+    // Re-reads the results of the current object; an empty sort text keeps the remembered
+    // one. Like RefreshObjects, it lets a database error pass to the caller.
+    void RefreshResults(const QString &sort = QString());
+    bool JvDBUGTempObjectsUserSort(const QString &field, bool ascending);
+    bool JvDBUGTemp_detailsUserSort(const QString &field, bool ascending);
+    void JvDBUGTempObjectsTitleBtnClick(int column);
+    void JvDBUGTemp_detailsTitleBtnClick(int column);
+    void JvDBUGTempObjectsCellClick(const QModelIndex &cell);
+    void JvDBUGTemp_detailsCellClick(const QModelIndex &cell);
+    void btnSelectDateClick();
+    void actDelRekordExecute();
+    void actDelObjectExecute();
+    void actMynameExecute();
+    void RGjednostkaTClick(int index); // 0 °C, 1 °F
+    // --- end of the views ---
+
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -120,6 +149,7 @@ private:
     void buildLowerArea();
     void buildActions();
     void placeRightAnchored();
+    void buildViews(); // MainDivIV_views.cpp
 
     QString programFolderOverride_;
     bool shownOnce_ = false;
