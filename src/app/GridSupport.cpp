@@ -49,6 +49,11 @@ DataGrid::DataGrid(QTableView *view, store::DatasetModel *model, QObject *parent
     view_->setItemDelegate(new CheckBoxDelegate(model_, view_));
 
     QHeaderView *header = view_->horizontalHeader();
+    // The narrow mark columns keep their designed widths (the style's minimum is wider).
+    header->setMinimumSectionSize(12);
+    for (int c = 0; c < model_->columns().size(); ++c)
+        if (model_->columns().at(c).width > 0)
+            view_->setColumnWidth(c, model_->columns().at(c).width);
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
     showSortIndicator();

@@ -71,6 +71,12 @@ QVariant DatasetModel::data(const QModelIndex &index, int role) const
         return dataset_.displayText(index.row(), f, locale_);
     case Qt::EditRole:
         return dataset_.value(index.row(), f);
+    case Qt::TextAlignmentRole: {
+        // Numbers stand to the right, as data grids show them; texts and dates to the left.
+        const FieldType t = dataset_.field(f).type;
+        const bool number = t == FieldType::Integer || t == FieldType::Float || t == FieldType::Double;
+        return int((number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    }
     default:
         return QVariant();
     }

@@ -161,9 +161,11 @@ bool ObjectResultViews::deleteObject()
 {
     if (!hasCurrentObject())
         return false;
-    Dataset &view = results();
-    if (view.isActive())
-        view.deleteRows([](int) { return true; });
+    // The results are read afresh first, so that every result of the object goes with it
+    // even when the view was left closed by a failed read or misses rows stored since by
+    // another process: nothing in the database would remove them later.
+    refreshResults();
+    results().deleteRows([](int) { return true; });
     // The next object becomes current and the row-change rule shows its results.
     objects().deleteCurrent();
     return true;

@@ -70,8 +70,8 @@ public:
 
     // Deletes every marked result of the results view; gives how many went.
     int deleteMarkedResults();
-    // Deletes every result of the results view, then the current object; false when the
-    // objects view has no current row (nothing is touched).
+    // Deletes every result of the current object through the results view (re-read first),
+    // then the object; false when the objects view has no current row (nothing is touched).
     bool deleteObject();
 
     bool hasCurrentObject() const;
