@@ -123,6 +123,8 @@ TMainDivIVForm::TMainDivIVForm(QWidget *parent) : QMainWindow(parent)
 
     resize(DesignClientWidth, DesignClientHeight);
     move(0, 0);
+
+    setUpLanguagesAndSettings();
 }
 
 TMainDivIVForm::~TMainDivIVForm() { FreeFtdiRS(); }
@@ -221,7 +223,7 @@ void TMainDivIVForm::buildHeader()
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setFont(arvex::app::tahoma(15));
 
-    LangFlagsCombo1 = new QComboBox(Panel1);
+    LangFlagsCombo1 = new arvex::lang::TLangFlagsCombo(Panel1);
     LangFlagsCombo1->setObjectName(QStringLiteral("LangFlagsCombo1"));
     LangFlagsCombo1->setFont(arvex::app::tahoma(13));
 
@@ -367,6 +369,7 @@ void TMainDivIVForm::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!shownOnce_) {
         shownOnce_ = true;
+        prepareFirstShow();
         FormShow();
         ButtonConnect->setFocus();
     }
@@ -380,6 +383,7 @@ void TMainDivIVForm::resizeEvent(QResizeEvent *event)
 
 void TMainDivIVForm::closeEvent(QCloseEvent *event)
 {
+    SaveSettings();
     FormClose();
     QMainWindow::closeEvent(event);
 }
@@ -457,9 +461,4 @@ void TMainDivIVForm::RefreshObjects(const QString &sort)
 {
     // The object and result views (SQL, sort order, row-change rule) come with the views.
     Q_UNUSED(sort);
-}
-
-void TMainDivIVForm::RestoreLanguage()
-{
-    // The language engine restores KONFIGURACJA.LANG here once it is built.
 }

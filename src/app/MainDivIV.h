@@ -1,5 +1,6 @@
 #pragma once
 
+#include "lang/LangFlagsCombo.h"
 #include "store/DatasetModel.h"
 #include "store/MainStore.h"
 
@@ -23,6 +24,15 @@ class QTableView;
 class QTimer;
 class QWidget;
 class tftdichip;
+
+namespace arvex::lang {
+class TDesignedLexicon;
+class TLangManClient;
+class TLangManEngine;
+} // namespace arvex::lang
+namespace arvex::app {
+class FormStorage;
+}
 
 // The main window: header with START, the device labels, report and export buttons, date
 // marking, language, contact and temperature scale; below it the objects and results grids.
@@ -73,7 +83,7 @@ public:
     QLabel *Label5 = nullptr, *Label6 = nullptr;
     QDateEdit *dtpDataOd = nullptr, *dtpDataDo = nullptr;
     QPushButton *BitBtn1 = nullptr;
-    QComboBox *LangFlagsCombo1 = nullptr;
+    arvex::lang::TLangFlagsCombo *LangFlagsCombo1 = nullptr;
     QGroupBox *RGjednostkaT = nullptr;
     QButtonGroup *RGjednostkaTButtons = nullptr;
 
@@ -110,12 +120,31 @@ public:
     void RefreshObjects(const QString &sort = QString()); // step 9: the object and result views
     void RestoreLanguage();  // step 10: the stored interface language
 
+    // ---- Languages, contact window, stored settings (MainDivIV_lang.cpp) ----
+    arvex::lang::TLangManEngine *LangManEngine1 = nullptr;   // the language list and the language in force
+    arvex::lang::TLangManClient *LangManClient1 = nullptr;   // retranslates this window
+    arvex::lang::TDesignedLexicon *DesignedLexicon1 = nullptr; // program messages by row number
+    arvex::app::FormStorage *JvFormStorage1 = nullptr;       // placement, dates, panel width, scale
+    // Language number (0 English .. 6 Italian) of the language box's entry.
+    int GetActLangNbr() const;
+    // The language box was clicked (also run once by the start-up): stores the position,
+    // brings the header picture and the Tag-11 labels to the front, focuses START.
+    void LangFlagsCombo1ChangeLanguage(QObject *Sender);
+    // "Contact us".
+    void BitBtn1Click();
+    // The stored settings: read before the start-up, written when the window closes.
+    void RestoreSettings();
+    void SaveSettings();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void setUpLanguagesAndSettings(); // MainDivIV_lang.cpp: engine, lexicon, client, storage
+    void prepareFirstShow();          // MainDivIV_lang.cpp: language list, stored settings
+
     void buildHeader();
     void buildLowerArea();
     void buildActions();
