@@ -27,12 +27,29 @@ using arvex::lang::TLangManEngine;
 
 namespace {
 
-// Breaks a button text into lines that fit the button, at blanks.
+// Breaks a button text at blanks where one line does not fit the room: into two lines of
+// about even width where two fit, else line by line.
 QString wrappedToFit(const QString &text, const QFontMetrics &fm, int width)
 {
+    if (fm.horizontalAdvance(text) <= width || text.contains(QLatin1Char('\n')))
+        return text;
+    const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    int bestWidth = width + 1;
+    QString best;
+    for (int i = 1; i < words.size(); ++i) {
+        const QString first = words.mid(0, i).join(QLatin1Char(' '));
+        const QString second = words.mid(i).join(QLatin1Char(' '));
+        const int w = qMax(fm.horizontalAdvance(first), fm.horizontalAdvance(second));
+        if (w < bestWidth) {
+            bestWidth = w;
+            best = first + QLatin1Char('\n') + second;
+        }
+    }
+    if (!best.isEmpty())
+        return best;
     QStringList lines;
     QString line;
-    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    for (const QString &word : words) {
         const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
         if (!line.isEmpty() && fm.horizontalAdvance(candidate) > width) {
             lines << line;
