@@ -248,7 +248,7 @@ void TMainDivIVForm::placeRightAnchored()
 {
     const int w = width();
     BitBtn1->setGeometry(w - 186, 10, 176, 32);
-    LangFlagsCombo1->setGeometry(w - 186, 50, 176, 28);
+    LangFlagsCombo1->setGeometry(w - 186, 50, 152, 25);
     RGjednostkaT->setGeometry(w - 186, 86, 176, 58);
 }
 
