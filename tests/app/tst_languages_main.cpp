@@ -177,8 +177,21 @@ private slots:
         verifyHeaderInFront(MainDivIVForm->imgPL);
         QCOMPARE(MainDivIVForm->focusWidget(), MainDivIVForm->ButtonConnect);
 
-        // Back to English: the design texts return.
+        // "Contact us" opens the contact window with the domestic block...
+        auto contactShows = [](QLabel *expected) {
+            bool shown = false;
+            QTimer::singleShot(0, FormKontakt, [&] {
+                shown = FormKontakt->isVisible() && expected->isVisible();
+                FormKontakt->BitBtn1->click();
+            });
+            QTest::mouseClick(MainDivIVForm->BitBtn1, Qt::LeftButton);
+            return shown;
+        };
+        QVERIFY(contactShows(FormKontakt->LabelPL));
+
+        // Back to English: the design texts return, and the international block.
         ProgramFolder::choose(0);
+        QVERIFY(contactShows(FormKontakt->LabelINT));
         QCOMPARE(MainDivIVForm->btnRaport->text(), QString("Report"));
         QCOMPARE(PytForm->BitBtn2->text(), QString("Cancel"));
         QCOMPARE(folder.storedPosition(), 0LL);
@@ -208,6 +221,21 @@ private slots:
         FormKontakt->Label3intClick();
         TFormKontakt::setUrlOpener({});
         QCOMPARE(opened, QList<QUrl>{TFormKontakt::webSite(0)});
+    }
+
+    void aChoiceThatCannotBeStoredIsReported()
+    {
+        ProgramFolder folder;
+        QVERIFY(QFile::remove(folder.db.path())); // the start-up stops at the connection
+        folder.start();
+        QCOMPARE(folder.errors.size(), 1);
+        QCOMPARE(MainDivIVForm->LangFlagsCombo1->count(), 7);
+        ProgramFolder::choose(ProgramFolder::positionOf("de"));
+        QCOMPARE(folder.errors.size(), 2);
+        QVERIFY2(folder.errors.last().contains("could not be stored"), qPrintable(folder.errors.last()));
+        // The choice still holds for this run.
+        QCOMPARE(MainDivIVForm->btnRaport->text(), QString("Bericht"));
+        verifyHeaderInFront(MainDivIVForm->imgDE);
     }
 
     // Every text that a translated window registers has a translation in every shipped
