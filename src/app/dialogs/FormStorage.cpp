@@ -69,9 +69,9 @@ std::optional<int> toInt(const std::optional<QString> &text)
 double toDayNumber(const QDate &date, const QTime &time)
 {
     const double days = double(DayZero.daysTo(date));
-    // Hours, minutes, seconds and milliseconds are added one after the other, so that the
-    // value is the same double as the one stored by earlier versions (23:59:59 on 1 June 2023
-    // is 00C0D13DFFFF16B00E40, one unit in the last place above the nearest value).
+    // Hours, minutes, seconds and milliseconds are added one after the other: 23:59:59 on
+    // 1 June 2023 is then 00C0D13DFFFF16B00E40 as the settings files hold it, one unit in the
+    // last place above the double nearest to the exact time.
     const double h = time.hour() / 24.0, m = time.minute() / 1440.0, s = time.second() / 86400.0,
                  ms = time.msec() / MSecsPerDay;
     if (days < 0) // before day zero the time of day counts away from it, as the days do
