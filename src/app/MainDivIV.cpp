@@ -124,6 +124,8 @@ TMainDivIVForm::TMainDivIVForm(QWidget *parent) : QMainWindow(parent)
 
     resize(DesignClientWidth, DesignClientHeight);
     move(0, 0);
+
+    setUpLanguagesAndSettings();
 }
 
 TMainDivIVForm::~TMainDivIVForm() { FreeFtdiRS(); }
@@ -222,7 +224,7 @@ void TMainDivIVForm::buildHeader()
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setFont(arvex::app::tahoma(15));
 
-    LangFlagsCombo1 = new QComboBox(Panel1);
+    LangFlagsCombo1 = new arvex::lang::TLangFlagsCombo(Panel1);
     LangFlagsCombo1->setObjectName(QStringLiteral("LangFlagsCombo1"));
     LangFlagsCombo1->setFont(arvex::app::tahoma(13));
 
@@ -247,7 +249,7 @@ void TMainDivIVForm::placeRightAnchored()
 {
     const int w = width();
     BitBtn1->setGeometry(w - 186, 10, 176, 32);
-    LangFlagsCombo1->setGeometry(w - 186, 50, 176, 28);
+    LangFlagsCombo1->setGeometry(w - 186, 50, 152, 25);
     RGjednostkaT->setGeometry(w - 186, 86, 176, 58);
 }
 
@@ -371,6 +373,7 @@ void TMainDivIVForm::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!shownOnce_) {
         shownOnce_ = true;
+        prepareFirstShow();
         FormShow();
         ButtonConnect->setFocus();
     }
@@ -384,6 +387,7 @@ void TMainDivIVForm::resizeEvent(QResizeEvent *event)
 
 void TMainDivIVForm::closeEvent(QCloseEvent *event)
 {
+    SaveSettings();
     FormClose();
     QMainWindow::closeEvent(event);
 }
@@ -457,7 +461,3 @@ void TMainDivIVForm::CreateFtdiRS()
 
 void TMainDivIVForm::FreeFtdiRS() { FtdiRS = nullptr; }
 
-void TMainDivIVForm::RestoreLanguage()
-{
-    // The language engine restores KONFIGURACJA.LANG here once it is built.
-}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "lang/LangFlagsCombo.h"
 #include "store/DatasetModel.h"
 #include "store/MainStore.h"
 
@@ -29,6 +30,15 @@ class DataGrid;
 }
 namespace arvex::store {
 class ObjectResultViews;
+}
+
+namespace arvex::lang {
+class TDesignedLexicon;
+class TLangManClient;
+class TLangManEngine;
+} // namespace arvex::lang
+namespace arvex::app {
+class FormStorage;
 }
 
 // The main window: header with START, the device labels, report and export buttons, date
@@ -80,7 +90,7 @@ public:
     QLabel *Label5 = nullptr, *Label6 = nullptr;
     QDateEdit *dtpDataOd = nullptr, *dtpDataDo = nullptr;
     QPushButton *BitBtn1 = nullptr;
-    QComboBox *LangFlagsCombo1 = nullptr;
+    arvex::lang::TLangFlagsCombo *LangFlagsCombo1 = nullptr;
     QGroupBox *RGjednostkaT = nullptr;
     QButtonGroup *RGjednostkaTButtons = nullptr;
 
@@ -139,12 +149,32 @@ public:
     void RGjednostkaTClick(int index); // 0 °C, 1 °F
     // --- end of the views ---
 
+    // ---- Languages, contact window, stored settings (MainDivIV_lang.cpp) ----
+    arvex::lang::TLangManEngine *LangManEngine1 = nullptr;   // the language list and the language in force
+    arvex::lang::TLangManClient *LangManClient1 = nullptr;   // retranslates this window
+    arvex::lang::TDesignedLexicon *DesignedLexicon1 = nullptr; // program messages by row number
+    arvex::app::FormStorage *JvFormStorage1 = nullptr;       // placement, dates, panel width, scale
+    // Language number (0 English .. 6 Italian) of the language box's entry.
+    int GetActLangNbr() const;
+    // The language box was clicked (also run once by the start-up): stores the position,
+    // brings the header picture and the Tag-11 labels to the front, focuses START.
+    void LangFlagsCombo1ChangeLanguage(QObject *Sender);
+    // "Contact us".
+    void BitBtn1Click();
+    // The stored settings: read before the start-up, written when the window closes.
+    void RestoreSettings();
+    void SaveSettings();
+    // ---- end of languages ----
+
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void setUpLanguagesAndSettings(); // MainDivIV_lang.cpp: engine, lexicon, client, storage
+    void prepareFirstShow();          // MainDivIV_lang.cpp: language list, stored settings
+
     void buildHeader();
     void buildLowerArea();
     void buildActions();
