@@ -446,13 +446,6 @@ void TMainDivIVForm::Timer1Timer()
     }
 }
 
-void TMainDivIVForm::CreateFtdiRS()
-{
-    // The USB access object comes with the meter link; until then there is none to create.
-}
-
-void TMainDivIVForm::FreeFtdiRS() { FtdiRS = nullptr; }
-
 void TMainDivIVForm::RefreshObjects(const QString &sort)
 {
     // The object and result views (SQL, sort order, row-change rule) come with the views.
