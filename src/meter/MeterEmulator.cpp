@@ -97,6 +97,8 @@ std::optional<CommandKind> classify(const QByteArray &command)
     return std::nullopt;
 }
 
+QByteArray withoutCr(const QByteArray &command) { return command.endsWith('\r') ? command.chopped(1) : command; }
+
 QByteArray noise(int count, quint32 seed)
 {
     QRandomGenerator gen(seed);
@@ -120,7 +122,7 @@ MeterEmulator::MeterEmulator(MeterContent content)
 
 std::optional<QByteArray> MeterEmulator::contentReply(const QByteArray &command) const
 {
-    const std::optional<CommandKind> kind = classify(command);
+    const std::optional<CommandKind> kind = classify(withoutCr(command));
     if (!kind)
         return std::nullopt;
     switch (kind->which) {
@@ -170,8 +172,9 @@ std::optional<QByteArray> MeterEmulator::recordedReply(const QByteArray &command
     return std::nullopt;
 }
 
-QList<ReplySegment> MeterEmulator::answer(const QByteArray &command)
+QList<ReplySegment> MeterEmulator::answer(const QByteArray &commandBytes)
 {
+    const QByteArray command = withoutCr(commandBytes);
     const std::optional<CommandKind> kind = classify(command);
     std::optional<QByteArray> plain = recordedReply(command);
     if (!plain)

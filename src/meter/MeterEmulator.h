@@ -115,8 +115,8 @@ public:
 
     // Bytes the meter receives. Gives what it sends for every command they complete, in order.
     QList<ReplySegment> receive(const QByteArray &bytes);
-    // The reply to one command (given without its CR), faults applied; empty when the meter
-    // does not answer it.
+    // The reply to one command (its final CR may be left out), faults applied; empty when
+    // the meter does not answer it.
     QList<ReplySegment> answer(const QByteArray &command);
     // The reply as the content alone gives it, without faults or recordings (nullopt: none).
     std::optional<QByteArray> contentReply(const QByteArray &command) const;
