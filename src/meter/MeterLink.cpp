@@ -62,7 +62,7 @@ QByteArray MeterExchange(tftdichip &chip, const QByteArray &command, qint32 expe
         if (n > previous)
             lastProgress = clock.nowNs();
         previous = n;
-        if (expectedLength != 0 && n >= expectedLength)
+        if (expectedLength > 0 && n >= expectedLength) // a negative length counts as unknown
             break;
         const qint64 quiet = clock.nowNs() - lastProgress;
         if (n > 0 && quiet > link::SilenceMs * Ms)
