@@ -40,6 +40,13 @@ tftdidll &ftdidll()
     return *installedTable;
 }
 
+std::shared_ptr<tftdidll> installedftdidll()
+{
+    ftdidll(); // makes the default table when none is installed
+    QMutexLocker lock(&tableMutex);
+    return installedTable;
+}
+
 std::shared_ptr<tftdidll> setftdidll(std::shared_ptr<tftdidll> table)
 {
     QMutexLocker lock(&tableMutex);

@@ -92,6 +92,8 @@ tftdidll &ftdidll();
 // Installs a table (empty: back to the default) and gives the one it replaces. Install it
 // before any chip is opened; handles of one table mean nothing to another.
 std::shared_ptr<tftdidll> setftdidll(std::shared_ptr<tftdidll> table);
+// The table in use, shared (for wrapping it, e.g. in a MeterRecorder).
+std::shared_ptr<tftdidll> installedftdidll();
 // lastErrorText() of the table in use.
 QString FT_LastErrorText();
 

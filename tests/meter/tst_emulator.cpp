@@ -395,8 +395,9 @@ private slots:
         VirtualClock clock;
         auto bus = std::make_shared<EmulatorBus>(clock);
         bus->attach(std::make_shared<MeterEmulator>(demoMeter()));
-        auto recorder = std::make_shared<MeterRecorder>(bus, clock);
-        const std::shared_ptr<tftdidll> previous = setftdidll(recorder);
+        const std::shared_ptr<tftdidll> previous = setftdidll(bus);
+        auto recorder = std::make_shared<MeterRecorder>(installedftdidll(), clock);
+        setftdidll(recorder);
         auto session = [&clock](QList<QByteArray> *replies) {
             tftdichip chip;
             MeterList list;
