@@ -454,10 +454,3 @@ void TMainDivIVForm::Timer1Timer()
     }
 }
 
-void TMainDivIVForm::CreateFtdiRS()
-{
-    // The USB access object comes with the meter link; until then there is none to create.
-}
-
-void TMainDivIVForm::FreeFtdiRS() { FtdiRS = nullptr; }
-

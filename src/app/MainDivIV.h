@@ -122,7 +122,7 @@ public:
     void Timer1Timer();
 
     // Start-up steps that other parts of the program carry out.
-    void CreateFtdiRS();     // step 5: the USB access object
+    void CreateFtdiRS();     // step 5: the USB access object (owned by the window)
     void FreeFtdiRS();       // close: frees it
     void RefreshObjects(const QString &sort = QString()); // step 9: the object and result views
     void RestoreLanguage();  // step 10: the stored interface language
@@ -165,6 +165,10 @@ public:
     void RestoreSettings();
     void SaveSettings();
     // ---- end of languages ----
+
+    // Meter discovery and command exchange over FtdiRS (MainDivIV_usb.cpp).
+    qint32 ScanMeters();
+    QByteArray MeterExchange(const QByteArray &command, qint32 expectedLength);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -1,5 +1,7 @@
+#include "app/ErrorDisplay.h"
 #include "app/Forms.h"
 #include "app/MainDivIV.h"
+#include "meter/MeterBus.h"
 #include "store/Connection.h"
 
 #include <QApplication>
@@ -13,6 +15,13 @@ int main(int argc, char *argv[])
 
     // The embedded engine must be chosen before the database client is first used.
     arvex::store::useEmbeddedEngine(QCoreApplication::applicationDirPath());
+
+    // The meter's converters, or the emulator with --emulate-meter[=FILE].
+    QString meterBusError;
+    if (!arvex::meter::installMeterBus(QCoreApplication::arguments(), &meterBusError)) {
+        arvex::app::showError(nullptr, meterBusError);
+        return 1;
+    }
 
     // The busy cursor while a database command runs.
     arvex::store::Connection::setBusyHandler([](bool busy) {

@@ -1,0 +1,45 @@
+#pragma once
+
+// Finding the meters among the attached converters and exchanging one command with a meter.
+// The main window and the headless command both call these; every wait goes through a Clock.
+
+#include "meter/MeterClock.h"
+#include "meter/MeterImport.h"
+
+#include <QByteArray>
+#include <array>
+#include <functional>
+
+class tftdichip;
+
+namespace arvex::meter {
+
+// Serial numbers of the meters found by the last scan, in enumeration order; positions past
+// the count keep what earlier scans left.
+using MeterList = std::array<QByteArray, 100>;
+
+namespace link {
+constexpr qint64 PollMs = 5;             // between two looks at the receive queue
+constexpr qint64 SilenceMs = 100;        // no new byte for longer than this ends a reply
+constexpr qint64 NothingMs = 1000;       // nothing at all for longer than this ends the wait
+constexpr qint64 FinalReadDelayMs = 10;  // before the one read of the reply
+constexpr qint64 SecondScanPauseMs = 2000;
+} // namespace link
+
+// A meter's converter: a serial number longer than 4 characters beginning with "PP".
+bool IsMeterSerial(const QByteArray &serial);
+
+// Enumerates the converters and lists the meters from position 1; when there is none, pauses
+// 2 s and enumerates once more. Lets `processMessages` run once per converter listed. Leaves
+// the chip closed. More than 100 meters: the first 100 are listed and counted.
+int ScanMeters(tftdichip &chip, MeterList &list, Clock &clock, const std::function<void()> &processMessages = {});
+
+// Sends one command to the open chip and collects the reply: it ends once `expectedLength`
+// bytes (0: unknown) are waiting, 0.1 s after the last new byte, or 1 s after the write when
+// nothing came. The reply holds what the one final read delivered; it may be empty.
+QByteArray MeterExchange(tftdichip &chip, const QByteArray &command, qint32 expectedLength, Clock &clock);
+
+// MeterExchange on the chip as the import's exchange function.
+ExchangeFn exchangeWith(tftdichip &chip, Clock &clock);
+
+} // namespace arvex::meter
