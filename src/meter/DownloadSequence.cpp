@@ -1,0 +1,179 @@
+#include "meter/DownloadSequence.h"
+
+#include "meter/FTDIchip.h"
+#include "meter/FTDIdll.h"
+#include "meter/MeterProtocol.h"
+#include "store/Connection.h"
+
+namespace arvex::meter {
+
+DownloadSequence::DownloadSequence(tftdichip &chip, MeterImport &import, Clock &clock,
+                                   DownloadSurroundings &surroundings, DownloadFields fields)
+    : chip_(chip), import_(import), clock_(clock), ui_(surroundings), fields_(fields)
+{
+}
+
+int DownloadSequence::barPosition(int index, int count)
+{
+    if (count <= 0)
+        return 60;
+    const int num = index * 40;
+    int q = num / count;
+    const int twiceRest = 2 * (num % count);
+    if (twiceRest > count || (twiceRest == count && (q % 2) != 0))
+        ++q;
+    return 60 + q;
+}
+
+QString DownloadSequence::closingMessage(int languageNumber, int count, const QString &row7, const QString &row8)
+{
+    const QString c = QString::number(count);
+    switch (languageNumber) {
+    case 1:
+    case 4:
+    case 5:
+        return row7 + QLatin1Char(' ') + c + QLatin1Char(' ') + row8;
+    default:
+        return c + QLatin1Char(' ') + row7;
+    }
+}
+
+DownloadOutcome DownloadSequence::run()
+{
+    // START stays enabled and the sequence lets the window handle events at fixed points, so a
+    // second press can arrive while a download runs: it is refused rather than nested on the
+    // same converter.
+    if (running_)
+        return DownloadOutcome::Refused;
+    running_ = true;
+    stored_ = 0;
+    error_.clear();
+    DownloadOutcome outcome;
+    bool busy = false;
+    try {
+        // Steps 1 to 3 run before the cursor changes.
+        ui_.showProgressLabel(ProgressLabel::NoDevice, false);
+        ui_.showProgressLabel(ProgressLabel::Import, false);
+        ui_.showProgressLabel(ProgressLabel::Error, false);
+        ui_.showProgressLabel(ProgressLabel::Search, true);
+        ui_.showProgressLabel(ProgressLabel::Ftdi, false);
+        ui_.setProgressPosition(0);
+        ui_.showProgress();
+        ui_.processMessages();
+
+        const int found = ScanMeters(chip_, fields_.ListaPPDev, clock_, [this] { ui_.processMessages(); });
+        fields_.FlagaJest = false;
+        if (found == 0) {
+            ui_.showProgressLabel(ProgressLabel::Search, false);
+            ui_.showProgressLabel(ProgressLabel::NoDevice, true);
+            ui_.processMessages();
+            clock_.sleepMs(PauseAfterMessageMs);
+            ui_.hideProgress();
+            running_ = false;
+            return DownloadOutcome::NoDevice;
+        }
+
+        // From here on the progress display is hidden and the cursor restored however it ends.
+        ui_.setBusyCursor(true);
+        busy = true;
+        outcome = sequence();
+    } catch (const store::DatabaseError &e) {
+        error_ = e.text();
+        outcome = DownloadOutcome::Failed;
+    } catch (const std::exception &e) {
+        error_ = QString::fromLocal8Bit(e.what());
+        outcome = DownloadOutcome::Failed;
+    }
+    ui_.hideProgress();
+    if (busy)
+        ui_.setBusyCursor(false);
+    running_ = false;
+    if (outcome == DownloadOutcome::Failed)
+        ui_.showError(error_);
+    return outcome;
+}
+
+void DownloadSequence::configureLine()
+{
+    // The results are not examined: a converter that did not open gives no identity reply.
+    chip_.resetDevice();
+    chip_.setBaudRate(fBaud115200);
+    chip_.setDataCharacteristics(fBits8, fStopBits1, fParityNone);
+    chip_.setLatencyTimer(2);
+    FT_SetUSBParameters(chip_.fhandle, 16, 16);
+    chip_.setFlowControl(fFlowNone, 0, 0);
+    chip_.setTimeouts(5, 5);
+}
+
+DownloadOutcome DownloadSequence::sequence()
+{
+    // 5. Open and configure the first meter's converter.
+    fields_.USBPortSerial = fields_.ListaPPDev[0]; // position 1: the first meter found
+    if (chip_.fconnected)
+        chip_.closeDevice();
+    ui_.processMessages();
+    chip_.openDeviceBySerial(fields_.USBPortSerial);
+    if (chip_.fconnected)
+        configureLine();
+    clock_.sleepMs(PauseAfterConfigureMs);
+
+    // 6. Identity.
+    const QByteArray identityReply =
+        chip_.fconnected ? MeterExchange(chip_, IdentityCommand, IdentityReplyLength, clock_) : QByteArray();
+    ui_.showProgressLabel(ProgressLabel::Search, false);
+    ui_.processMessages();
+    MeterIdentity identity;
+    if (!DecodeIdentity(identityReply, &identity)) {
+        ui_.showProgressLabel(ProgressLabel::NoDevice, true);
+        ui_.processMessages();
+        clock_.sleepMs(PauseAfterMessageMs);
+        return DownloadOutcome::NoDevice;
+    }
+
+    // 7. Identified.
+    ui_.showProgressLabel(ProgressLabel::Import, true);
+    ui_.processMessages();
+    fields_.FlagaJest = true;
+    fields_.DevFirmWare = identityReply.mid(12, 4);
+    ui_.showIdentity(QStringLiteral("pH meter"), identity.serial, identity.firmware);
+    ui_.setProgressPosition(50);
+
+    // 8. The object list.
+    const QByteArray list = MeterExchange(chip_, ObjectListCommand, 0, clock_);
+    ui_.processMessages();
+    QList<QByteArray> objects;
+    if (!SplitRecords(list, ObjectRecordSize, &objects))
+        return importError();
+
+    // 9. Objects and their results.
+    ui_.setProgressPosition(60);
+    const ImportOutcome imported = import_.ImportObjects(objects, exchangeWith(chip_, clock_), [this](int i, int n) {
+        ui_.setProgressPosition(barPosition(i, n));
+        ui_.processMessages();
+    });
+    if (!imported.completed)
+        return importError();
+
+    // 10. Done.
+    stored_ = imported.stored;
+    ui_.setProgressPosition(100);
+    ui_.refreshViews();
+    const int lang = ui_.languageNumber();
+    ui_.showMessage(closingMessage(lang, stored_, ui_.lexiconRow(7), ui_.lexiconRow(8)));
+    ui_.setBusyCursor(false);
+    return DownloadOutcome::Completed;
+}
+
+DownloadOutcome DownloadSequence::importError()
+{
+    ui_.showProgressLabel(ProgressLabel::Import, false);
+    ui_.showProgressLabel(ProgressLabel::Error, true);
+    ui_.processMessages();
+    clock_.sleepMs(PauseAfterMessageMs);
+    ui_.hideProgress();
+    fields_.FlagaJest = false;
+    ui_.setBusyCursor(false);
+    return DownloadOutcome::ImportError;
+}
+
+} // namespace arvex::meter
