@@ -21,14 +21,23 @@ foreach(item plugins intl lib UDF plugins.conf firebird.msg)
   endif()
 endforeach()
 
-set(ARVEX_DB_FILE "${ARVEX_APP_DIR}/ARVEXBASE.fb")
+# The pristine database made from the schema script; tests and benchmarks copy it.
+set(ARVEX_DB_TEMPLATE "${CMAKE_BINARY_DIR}/db/ARVEXBASE.fb")
+file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/db")
 add_custom_command(
-  OUTPUT "${ARVEX_DB_FILE}"
+  OUTPUT "${ARVEX_DB_TEMPLATE}"
   COMMAND ${CMAKE_COMMAND}
     -DISQL=${ISQL_FB} -DFBDIR=${ARVEX_FB_DIR}
-    -DSCHEMA=${PROJECT_SOURCE_DIR}/db/schema.sql -DOUT=${ARVEX_DB_FILE}
+    -DSCHEMA=${PROJECT_SOURCE_DIR}/db/schema.sql -DOUT=${ARVEX_DB_TEMPLATE}
     -P "${PROJECT_SOURCE_DIR}/cmake/make_database.cmake"
   DEPENDS "${PROJECT_SOURCE_DIR}/db/schema.sql" "${PROJECT_SOURCE_DIR}/cmake/make_database.cmake"
   COMMENT "Making ARVEXBASE.fb from db/schema.sql"
   VERBATIM)
-add_custom_target(arvex_database ALL DEPENDS "${ARVEX_DB_FILE}")
+# The program folder's database holds the user's measurements: it is put there when it is
+# missing and never overwritten by a rebuild.
+set(ARVEX_DB_FILE "${ARVEX_APP_DIR}/ARVEXBASE.fb")
+add_custom_target(arvex_database ALL
+  COMMAND ${CMAKE_COMMAND} -DFROM=${ARVEX_DB_TEMPLATE} -DTO=${ARVEX_DB_FILE}
+    -P "${PROJECT_SOURCE_DIR}/cmake/install_database.cmake"
+  DEPENDS "${ARVEX_DB_TEMPLATE}"
+  VERBATIM)

@@ -3,6 +3,8 @@
 #include "app/ErrorDisplay.h"
 #include "app/Fonts.h"
 #include "app/PlatformProbe.h"
+#include "meter/DownloadSequence.h"
+#include "meter/MeterImport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -126,6 +128,7 @@ TMainDivIVForm::TMainDivIVForm(QWidget *parent) : QMainWindow(parent)
     move(0, 0);
 
     setUpLanguagesAndSettings();
+    setUpDownload();
 }
 
 TMainDivIVForm::~TMainDivIVForm() { FreeFtdiRS(); }

@@ -24,6 +24,11 @@ class QTableView;
 class QTimer;
 class QWidget;
 class tftdichip;
+namespace arvex::meter {
+class MeterImport;
+class DownloadSurroundings;
+class DownloadSequence;
+} // namespace arvex::meter
 class QModelIndex;
 namespace arvex::app {
 class DataGrid;
@@ -165,6 +170,15 @@ public:
     void RestoreSettings();
     void SaveSettings();
     // ---- end of languages ----
+
+    // ---- START: the download (MainDivIV_download.cpp) ----
+    void ButtonConnectClick();
+    void setUpDownload();
+    std::unique_ptr<arvex::meter::MeterImport> meterImport_;
+    std::unique_ptr<arvex::meter::DownloadSurroundings> downloadUi_;
+    std::unique_ptr<arvex::meter::DownloadSequence> download_;
+    tftdichip *downloadChip_ = nullptr; // the chip download_ was made for
+    // ---- end of the download ----
 
     // Meter discovery and command exchange over FtdiRS (MainDivIV_usb.cpp).
     qint32 ScanMeters();

@@ -70,7 +70,10 @@ void EmulatorBus::attach(std::shared_ptr<MeterEmulator> meter)
 {
     const QByteArray serial = meter->content().converterSerial;
     const QByteArray description = meter->content().converterDescription;
+    const QString refusal = meter->content().openRefusal;
     attach(serial, std::move(meter), description);
+    if (!refusal.isEmpty())
+        refuseOpen(serial, refusal);
 }
 
 void EmulatorBus::detach(const QByteArray &serial)

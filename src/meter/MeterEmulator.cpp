@@ -502,7 +502,10 @@ MeterContent parseMeterJson(const QByteArray &json, const QString &origin)
     MeterContent m;
     if (root.contains(QStringLiteral("converter"))) {
         const QJsonObject c = in.object(root.value(QStringLiteral("converter")), QStringLiteral("converter"));
-        in.onlyKeys(c, QStringLiteral("converter"), {QStringLiteral("serial"), QStringLiteral("description")});
+        in.onlyKeys(c, QStringLiteral("converter"),
+                    {QStringLiteral("serial"), QStringLiteral("description"), QStringLiteral("openRefusal")});
+        if (c.contains(QStringLiteral("openRefusal")))
+            m.openRefusal = in.string(c.value(QStringLiteral("openRefusal")), QStringLiteral("converter.openRefusal"));
         if (c.contains(QStringLiteral("serial")))
             m.converterSerial = in.string(c.value(QStringLiteral("serial")), QStringLiteral("converter.serial")).toLatin1();
         if (c.contains(QStringLiteral("description")))
@@ -597,8 +600,11 @@ QByteArray meterJson(const MeterContent &m)
 {
     QJsonObject root;
     root.insert(QStringLiteral("format"), FormatName);
-    root.insert(QStringLiteral("converter"), QJsonObject{{QStringLiteral("serial"), QString::fromLatin1(m.converterSerial)},
-                                                         {QStringLiteral("description"), QString::fromLatin1(m.converterDescription)}});
+    QJsonObject converter{{QStringLiteral("serial"), QString::fromLatin1(m.converterSerial)},
+                          {QStringLiteral("description"), QString::fromLatin1(m.converterDescription)}};
+    if (!m.openRefusal.isEmpty())
+        converter.insert(QStringLiteral("openRefusal"), m.openRefusal);
+    root.insert(QStringLiteral("converter"), converter);
     root.insert(QStringLiteral("lineRate"), m.lineRate);
     root.insert(QStringLiteral("responseDelay"), m.responseDelay);
 

@@ -64,6 +64,9 @@ struct RecordedExchange {
 struct MeterContent {
     QByteArray converterSerial = QByteArrayLiteral("PP000001");
     QByteArray converterDescription = QByteArrayLiteral("FT232R USB UART");
+    // Not empty: the converter is listed but cannot be opened, for this reason (as when the
+    // system refuses access to the device file).
+    QString openRefusal;
     // The whole identity reply, normally 17 bytes.
     QByteArray identity = EncodeIdentity(QByteArrayLiteral("PH000001"), QByteArrayLiteral("1.00"));
     QList<MeterObject> objects;

@@ -5,6 +5,10 @@
 
 // A fresh copy of the database the build made, in a folder of its own that is removed at
 // the end; the embedded engine of the build's program folder is used.
+// isql-fb on a database file: what it printed, and the single integer a select of one value prints.
+QString runIsql(const QString &database, const QString &sql);
+long long isqlNumber(const QString &database, const QString &sql);
+
 class TestDatabase {
 public:
     TestDatabase();

@@ -1,0 +1,21 @@
+// arvex-ph-cli: the download without a window (see HeadlessDownload.h).
+
+#include "app/HeadlessDownload.h"
+#include "store/Connection.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("arvex-ph-cli"));
+    arvex::store::useEmbeddedEngine(QCoreApplication::applicationDirPath());
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const int rc = arvex::app::runHeadless(QCoreApplication::arguments(), QCoreApplication::applicationDirPath(), out, err);
+    out.flush();
+    err.flush();
+    return rc;
+}
