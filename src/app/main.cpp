@@ -1,8 +1,7 @@
 #include "app/ErrorDisplay.h"
 #include "app/Forms.h"
 #include "app/MainDivIV.h"
-#include "meter/MeterBus.h"
-#include "store/Connection.h"
+#include "app/Program.h"
 
 #include <QApplication>
 
@@ -13,23 +12,11 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("ARVEX TECHNOLOGY"));
     QApplication::setQuitOnLastWindowClosed(true);
 
-    // The embedded engine must be chosen before the database client is first used.
-    arvex::store::useEmbeddedEngine(QCoreApplication::applicationDirPath());
-
-    // The meter's converters, or the emulator with --emulate-meter[=FILE].
-    QString meterBusError;
-    if (!arvex::meter::installMeterBus(QCoreApplication::arguments(), &meterBusError)) {
-        arvex::app::showError(nullptr, meterBusError);
+    QString error;
+    if (!arvex::app::prepareProgram(QCoreApplication::arguments(), &error)) {
+        arvex::app::showError(nullptr, error);
         return 1;
     }
-
-    // The busy cursor while a database command runs.
-    arvex::store::Connection::setBusyHandler([](bool busy) {
-        if (busy)
-            QApplication::setOverrideCursor(Qt::BusyCursor);
-        else
-            QApplication::restoreOverrideCursor();
-    });
 
     arvex::app::createForms();
     MainDivIVForm->show();

@@ -1,0 +1,195 @@
+// The whole program: prepared as main() prepares it, with a meter file on the emulator, START
+// pressed, and the database checked independently through isql-fb. Also the progress window's
+// states and the closing message as the user sees them.
+
+#include "app/ErrorDisplay.h"
+#include "app/Forms.h"
+#include "app/MainDivIV.h"
+#include "app/Program.h"
+#include "app/dialogs/UnInfo.h"
+#include "app/dialogs/UnProgres.h"
+#include "meter/AnsiCodePage.h"
+#include "meter/FTDIdll.h"
+#include "meter/MeterEmulator.h"
+#include "support/ProgramFolder.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+using namespace arvex::meter;
+
+namespace {
+
+MeterContent labMeter()
+{
+    MeterContent m;
+    m.converterSerial = "PP123456";
+    m.identity = EncodeIdentity("PH123456", "1.07");
+    const QList<QByteArray> names{"Tap water", QByteArray("Staw \xB3\xF3\x64\x9F"), "Buffer 7"};
+    const int numbers[] = {0, 13, 200};
+    for (int i = 0; i < 3; ++i) {
+        MeterObject o;
+        o.number = numbers[i];
+        o.name = names[i];
+        for (int k = 0; k < 4; ++k)
+            o.results << EncodeResult(quint32(65536 * k + 17 * i), QDateTime(QDate(2023, 6 + i, 1 + k), QTime(7 + k, 5 * k, 2 * k)),
+                                      quint16(612 + 37 * k + i), temperatureWord(k == 3 ? -2.5 : 19.0 + 0.7 * k, k % 2));
+        m.objects << o;
+    }
+    return m;
+}
+
+QString shots() { return QStringLiteral(ARVEX_BUILD_DIR "/screenshots/"); }
+
+} // namespace
+
+class TestProgram : public QObject {
+    Q_OBJECT
+
+    QStringList errors;
+    QStringList messages;
+    QString tag; // screenshot name part: language
+    QSet<QString> progressSeen;
+
+    // Watches the small windows while START runs: saves each progress state once and closes
+    // the closing message, as a user would, after saving it.
+    void watch()
+    {
+        auto *t = new QTimer(this);
+        t->setInterval(0);
+        connect(t, &QTimer::timeout, this, [this] {
+            if (ProgresForm && ProgresForm->isVisible()) {
+                for (QLabel *l : {ProgresForm->LabSearch, ProgresForm->LabNodevice, ProgresForm->LabImport, ProgresForm->LabError})
+                    if (l->isVisible() && !progressSeen.contains(l->objectName())) {
+                        progressSeen << l->objectName();
+                        ProgresForm->grab().save(shots() + "download_" + l->objectName() + "_" + tag + ".png");
+                    }
+            }
+            if (InfoForm && InfoForm->isVisible()) {
+                messages << InfoForm->Label2->text();
+                InfoForm->grab().save(shots() + "download_message_" + tag + ".png");
+                InfoForm->BitBtn1->click();
+            }
+        });
+        t->start();
+    }
+
+    void start(const ProgramFolder &pf, const QString &meterFile)
+    {
+        QString error;
+        QVERIFY2(arvex::app::prepareProgram({"arvex-ph", "--emulate-meter=" + meterFile}, &error), qPrintable(error));
+        arvex::app::createForms();
+        MainDivIVForm->setProgramFolderOverride(pf.path());
+        MainDivIVForm->show();
+        QVERIFY(MainDivIVForm->startupCompleted());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QDir().mkpath(shots());
+        arvex::app::setErrorHandler([this](QWidget *, const QString &t) { errors << t; });
+        watch();
+    }
+    void init()
+    {
+        errors.clear();
+        messages.clear();
+        progressSeen.clear();
+    }
+    void cleanup()
+    {
+        arvex::app::destroyForms();
+        setftdidll({});
+    }
+
+    void startDownloadsExactlyTheMeter()
+    {
+        ProgramFolder pf;
+        const QString file = pf.file("lab.json");
+        writeMeterFile(labMeter(), file);
+        tag = "en";
+        start(pf, file);
+        QTest::mouseClick(MainDivIVForm->ButtonConnect, Qt::LeftButton);
+
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+        QCOMPARE(messages, QStringList{"12 records read."});
+        QVERIFY(!ProgresForm->isVisible());
+        QCOMPARE(MainDivIVForm->LabSN->text(), QString("PH123456"));
+        QCOMPARE(MainDivIVForm->LabFV->text(), QString("1.07"));
+        QCOMPARE(MainDivIVForm->LabNazwa->text(), QString("pH meter"));
+        QCOMPARE(MainDivIVForm->store.FDQObiekty.rowCount(), 3); // the views were re-read
+        QVERIFY(progressSeen.contains("LabSearch") && progressSeen.contains("LabImport"));
+
+        // The database holds exactly the meter's content.
+        QString expected;
+        const MeterContent m = labMeter();
+        for (const MeterObject &o : m.objects)
+            for (const QByteArray &rec : o.results) {
+                const auto r = DecodeResult(rec);
+                expected += QString("%1|%2|%3|%4|%5|%6|%7\n")
+                                .arg(o.number)
+                                .arg(fromAnsi(o.name))
+                                .arg(r->measured.toString("yyyy-MM-dd HH:mm:ss"))
+                                .arg(QString::number(r->ph, 'f', 2))
+                                .arg(QString::number(r->temperature, 'f', 1))
+                                .arg(r->leading)
+                                .arg(r->flag);
+            }
+        const QString out = pf.isql(
+            "set heading off;\n"
+            "select o.IDO_INDEV || '|' || o.NAZWA_DEV || '|' || substring(cast(w.DATACZAS as varchar(30)) from 1 for 19) "
+            "|| '|' || cast(cast(w.DANE1 as numeric(9,2)) as varchar(12)) || '|' "
+            "|| cast(cast(w.DANE2 as numeric(9,1)) as varchar(12)) || '|' || w.DANE3 || '|' || w.DANE4 "
+            "from WYNIKI w join OBIEKTY o on o.IDOB = w.IDOB where o.IDDEV = 17 order by o.IDO_INDEV, w.DATACZAS;");
+        QStringList lines;
+        for (const QString &l : out.split('\n'))
+            if (!l.trimmed().isEmpty())
+                lines << l.trimmed();
+        QCOMPARE(lines.join('\n') + '\n', expected);
+        QCOMPARE(pf.isqlValue("select count(*) from OBIEKTY"), 3LL);
+    }
+
+    void polishDownloadAndItsFailures()
+    {
+        ProgramFolder pf;
+        pf.isql("update KONFIGURACJA set LANG = 5; commit;"); // Polish
+        MeterContent m = labMeter();
+        m.faults << MeterFault::dropTerminatorOf(13);
+        const QString broken = pf.file("broken.json");
+        writeMeterFile(m, broken);
+        tag = "pl";
+        start(pf, broken);
+        QCOMPARE(MainDivIVForm->GetActLangNbr(), 1);
+        QTest::mouseClick(MainDivIVForm->ButtonConnect, Qt::LeftButton);
+        QVERIFY(messages.isEmpty());
+        QVERIFY(progressSeen.contains("LabError"));
+        QVERIFY(!MainDivIVForm->FlagaJest);
+        QTRY_COMPARE_WITH_TIMEOUT(MainDivIVForm->LabSN->text(), QString(" "), 3500); // the timer clears it
+        QCOMPARE(pf.isqlValue("select count(*) from OBIEKTY"), 2LL);
+        QCOMPARE(pf.isqlValue("select count(*) from WYNIKI"), 4LL);
+        arvex::app::destroyForms();
+
+        // The same meter whole, then no meter at all.
+        m.faults.clear();
+        writeMeterFile(m, broken);
+        start(pf, broken);
+        QTest::mouseClick(MainDivIVForm->ButtonConnect, Qt::LeftButton);
+        QCOMPARE(messages, QStringList{"Odczytano 12 rekordów."});
+        arvex::app::destroyForms();
+
+        m.converterSerial = "XX123456";
+        writeMeterFile(m, broken);
+        start(pf, broken);
+        QTest::mouseClick(MainDivIVForm->ButtonConnect, Qt::LeftButton);
+        QVERIFY(progressSeen.contains("LabNodevice"));
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QVERIFY(errors.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestProgram)
+#include "tst_program.moc"
