@@ -71,13 +71,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot open the emulated converter: %s\n", qPrintable(FT_LastErrorText()));
         return 1;
     }
-    chip.resetDevice();
-    chip.setBaudRate(fBaud115200);
-    chip.setDataCharacteristics(fBits8, fStopBits1, fParityNone);
-    chip.setLatencyTimer(2);
-    FT_SetUSBParameters(chip.fhandle, 16, 16);
-    chip.setFlowControl(fFlowNone, 0, 0);
-    chip.setTimeouts(5, 5);
+    ConfigureMeterLine(chip);
 
     QFile load(QStringLiteral("/proc/loadavg"));
     const QByteArray loadavg = load.open(QIODevice::ReadOnly) ? load.readAll().trimmed() : QByteArray("unknown");

@@ -93,18 +93,6 @@ DownloadOutcome DownloadSequence::run()
     return outcome;
 }
 
-void DownloadSequence::configureLine()
-{
-    // The results are not examined: a converter that did not open gives no identity reply.
-    chip_.resetDevice();
-    chip_.setBaudRate(fBaud115200);
-    chip_.setDataCharacteristics(fBits8, fStopBits1, fParityNone);
-    chip_.setLatencyTimer(2);
-    FT_SetUSBParameters(chip_.fhandle, 16, 16);
-    chip_.setFlowControl(fFlowNone, 0, 0);
-    chip_.setTimeouts(5, 5);
-}
-
 DownloadOutcome DownloadSequence::sequence()
 {
     // 5. Open and configure the first meter's converter.
@@ -113,8 +101,8 @@ DownloadOutcome DownloadSequence::sequence()
         chip_.closeDevice();
     ui_.processMessages();
     chip_.openDeviceBySerial(fields_.USBPortSerial);
-    if (chip_.fconnected)
-        configureLine();
+    if (chip_.fconnected) // the line calls need an open converter
+        ConfigureMeterLine(chip_);
     clock_.sleepMs(PauseAfterConfigureMs);
 
     // 6. Identity.

@@ -81,7 +81,6 @@ public:
 private:
     DownloadOutcome sequence();
     DownloadOutcome importError();
-    void configureLine();
 
     tftdichip &chip_;
     MeterImport &import_;

@@ -1,6 +1,7 @@
 #include "meter/MeterLink.h"
 
 #include "meter/FTDIchip.h"
+#include "meter/FTDIdll.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,6 +43,17 @@ int ScanMeters(tftdichip &chip, MeterList &list, Clock &clock, const std::functi
     if (chip.fconnected)
         chip.closeDevice();
     return count;
+}
+
+void ConfigureMeterLine(tftdichip &chip)
+{
+    chip.resetDevice();
+    chip.setBaudRate(fBaud115200);
+    chip.setDataCharacteristics(fBits8, fStopBits1, fParityNone);
+    chip.setLatencyTimer(2);
+    FT_SetUSBParameters(chip.fhandle, 16, 16);
+    chip.setFlowControl(fFlowNone, 0, 0);
+    chip.setTimeouts(5, 5);
 }
 
 QByteArray MeterExchange(tftdichip &chip, const QByteArray &command, qint32 expectedLength, Clock &clock)

@@ -39,6 +39,11 @@ int ScanMeters(tftdichip &chip, MeterList &list, Clock &clock, const std::functi
 // nothing came. The reply holds what the one final read delivered; it may be empty.
 QByteArray MeterExchange(tftdichip &chip, const QByteArray &command, qint32 expectedLength, Clock &clock);
 
+// Sets up an open chip's line as the meter needs it: 115200 bits per second, 8 data bits, one
+// stop bit, no parity, latency 2 ms, USB transfers of 16 bytes, no flow control, read and
+// write timeouts of 5 ms. The calls' results are not examined.
+void ConfigureMeterLine(tftdichip &chip);
+
 // MeterExchange on the chip as the import's exchange function.
 ExchangeFn exchangeWith(tftdichip &chip, Clock &clock);
 
