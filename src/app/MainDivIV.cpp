@@ -390,6 +390,13 @@ void TMainDivIVForm::resizeEvent(QResizeEvent *event)
 
 void TMainDivIVForm::closeEvent(QCloseEvent *event)
 {
+    // The download lets events through; closing in the middle of it would pull the converter
+    // from under it. The window closes once the download has ended.
+    if (downloadRunning()) {
+        closeAfterDownload_ = true;
+        event->ignore();
+        return;
+    }
     SaveSettings();
     FormClose();
     QMainWindow::closeEvent(event);

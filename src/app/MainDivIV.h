@@ -178,6 +178,8 @@ public:
     std::unique_ptr<arvex::meter::DownloadSurroundings> downloadUi_;
     std::unique_ptr<arvex::meter::DownloadSequence> download_;
     tftdichip *downloadChip_ = nullptr; // the chip download_ was made for
+    bool closeAfterDownload_ = false;   // the user closed the window while a download ran
+    bool downloadRunning() const;
     // ---- end of the download ----
 
     // Meter discovery and command exchange over FtdiRS (MainDivIV_usb.cpp).

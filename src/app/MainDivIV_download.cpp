@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <utility>
 
 namespace {
 
@@ -92,6 +93,12 @@ void TMainDivIVForm::ButtonConnectClick()
         downloadChip_ = FtdiRS;
     }
     // A press while a download runs (the sequence lets events through) is refused by it.
-    if (download_->run() == arvex::meter::DownloadOutcome::Refused)
+    if (download_->run() == arvex::meter::DownloadOutcome::Refused) {
         QApplication::beep();
+        return;
+    }
+    if (std::exchange(closeAfterDownload_, false))
+        close();
 }
+
+bool TMainDivIVForm::downloadRunning() const { return download_ && download_->isRunning(); }

@@ -53,6 +53,7 @@ class TestProgram : public QObject {
     QStringList messages;
     QString tag; // screenshot name part: language
     QSet<QString> progressSeen;
+    bool closeWhileImporting = false;
 
     // Watches the small windows while START runs: saves each progress state once and closes
     // the closing message, as a user would, after saving it.
@@ -67,6 +68,10 @@ class TestProgram : public QObject {
                         progressSeen << l->objectName();
                         ProgresForm->grab().save(shots() + "download_" + l->objectName() + "_" + tag + ".png");
                     }
+            }
+            if (closeWhileImporting && ProgresForm && ProgresForm->LabImport->isVisible()) {
+                closeWhileImporting = false;
+                MainDivIVForm->close();
             }
             if (InfoForm && InfoForm->isVisible()) {
                 messages << InfoForm->Label2->text();
@@ -151,6 +156,22 @@ private slots:
                 lines << l.trimmed();
         QCOMPARE(lines.join('\n') + '\n', expected);
         QCOMPARE(pf.isqlValue("select count(*) from OBIEKTY"), 3LL);
+    }
+
+    void closingDuringADownloadWaitsForIt()
+    {
+        ProgramFolder pf;
+        const QString file = pf.file("lab.json");
+        writeMeterFile(labMeter(), file);
+        tag = "close";
+        start(pf, file);
+        closeWhileImporting = true;
+        QTest::mouseClick(MainDivIVForm->ButtonConnect, Qt::LeftButton);
+        QVERIFY(!closeWhileImporting); // the window was asked to close mid-download
+        QCOMPARE(messages, QStringList{"12 records read."});
+        QVERIFY(!MainDivIVForm->isVisible()); // and closed once it had ended
+        QCOMPARE(MainDivIVForm->FtdiRS, nullptr);
+        QCOMPARE(pf.isqlValue("select count(*) from WYNIKI"), 12LL);
     }
 
     void polishDownloadAndItsFailures()
