@@ -1,5 +1,7 @@
 #include "app/dialogs/SmallForm.h"
 
+#include <QPushButton>
+
 #include "app/Fonts.h"
 
 #include <QFile>
@@ -28,6 +30,16 @@ void TSmallForm::setVisible(bool visible)
         }
     }
     QDialog::setVisible(visible);
+}
+
+QPushButton *TSmallForm::glyphButton(const char *name, const QString &text, const char *glyphName,
+                                     const QRect &geometry)
+{
+    auto *b = new QPushButton(glyph(glyphName), text, this);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(geometry);
+    b->setIconSize(QSize(24, 24));
+    return b;
 }
 
 QIcon TSmallForm::glyph(const char *name)

@@ -4,6 +4,8 @@
 #include <QDialog>
 
 class QIcon;
+class QPushButton;
+class QRect;
 
 // The common look of the program's small windows: no title bar, a fixed client size, a
 // background colour and a frame (a rectangle over the whole client area drawn with a 2-pixel
@@ -37,6 +39,10 @@ public:
     static QColor maroon() { return QColor(128, 0, 0); }
     // A button glyph of the compiled-in artwork (an empty icon while it is missing).
     static QIcon glyph(const char *name);
+
+protected:
+    // A push button of this window with a glyph of 24 × 24 and its object name.
+    QPushButton *glyphButton(const char *name, const QString &text, const char *glyphName, const QRect &geometry);
 
 public slots:
     void reject() override;

@@ -19,15 +19,8 @@ TFormEditName::TFormEditName(QWidget *parent)
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setGeometry(24, 34, 361, 31);
 
-    auto button = [this](const char *name, const QString &text, const char *glyphName, int x) {
-        auto *b = new QPushButton(glyph(glyphName), text, this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(x, 80, 170, 40);
-        b->setIconSize(QSize(24, 24));
-        return b;
-    };
-    BitBtn1 = button("BitBtn1", QStringLiteral("OK"), "ok", 24);
-    BitBtn2 = button("BitBtn2", QStringLiteral("Cancel"), "cancel", 215);
+    BitBtn1 = glyphButton("BitBtn1", QStringLiteral("OK"), "ok", QRect(24, 80, 170, 40));
+    BitBtn2 = glyphButton("BitBtn2", QStringLiteral("Cancel"), "cancel", QRect(215, 80, 170, 40));
     BitBtn1->setDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, [this] { done(mrOk); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { done(mrCancel); });

@@ -14,10 +14,7 @@ TInfoForm::TInfoForm(QWidget *parent)
     Label2->setWordWrap(false);
     Label2->setTextFormat(Qt::PlainText);
 
-    BitBtn1 = new QPushButton(glyph("ok"), QStringLiteral("OK"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(110, 120, 120, 40);
-    BitBtn1->setIconSize(QSize(24, 24));
+    BitBtn1 = glyphButton("BitBtn1", QStringLiteral("OK"), "ok", QRect(110, 120, 120, 40));
     BitBtn1->setDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, [this] { done(mrOk); });
 }

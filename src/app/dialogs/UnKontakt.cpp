@@ -125,10 +125,8 @@ TFormKontakt::TFormKontakt(QWidget *parent)
     Image8 = image("Image8", QStringLiteral("youtube"), QRect(socialX + 2 * (Social + Gap), socialY, Social, Social));
     Image1 = image("Image1", QStringLiteral("instagram"), QRect(socialX + 3 * (Social + Gap), socialY, Social, Social));
 
-    BitBtn1 = new QPushButton(glyph("ok"), QStringLiteral("OK"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry((width() - 120) / 2, height() - Border - 12 - 40, 120, 40);
-    BitBtn1->setIconSize(QSize(24, 24));
+    BitBtn1 = glyphButton("BitBtn1", QStringLiteral("OK"), "ok",
+                          QRect((width() - 120) / 2, height() - Border - 12 - 40, 120, 40));
     BitBtn1->setDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, [this] { done(mrOk); });
 

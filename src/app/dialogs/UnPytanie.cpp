@@ -20,15 +20,8 @@ TPytForm::TPytForm(QWidget *parent)
     Label1 = question("Label1", QStringLiteral("Deleting records.\nAre you sure?"));
     Label2 = question("Label2", QStringLiteral("Deleting an object and its records.\nAre you sure?"));
 
-    auto button = [this](const char *name, const QString &text, const char *glyphName, int x) {
-        auto *b = new QPushButton(glyph(glyphName), text, this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(x, 78, 160, 40);
-        b->setIconSize(QSize(24, 24));
-        return b;
-    };
-    BitBtn1 = button("BitBtn1", QStringLiteral("OK"), "ok", 20);
-    BitBtn2 = button("BitBtn2", QStringLiteral("Cancel"), "cancel", 196);
+    BitBtn1 = glyphButton("BitBtn1", QStringLiteral("OK"), "ok", QRect(20, 78, 160, 40));
+    BitBtn2 = glyphButton("BitBtn2", QStringLiteral("Cancel"), "cancel", QRect(196, 78, 160, 40));
     BitBtn2->setDefault(true);
     setTabOrder(BitBtn1, BitBtn2);
     connect(BitBtn1, &QPushButton::clicked, this, [this] { done(mrOk); });
