@@ -371,6 +371,11 @@ QList<QLabel *> TMainDivIVForm::tag11Labels() const
     return out;
 }
 
+QString TMainDivIVForm::programFolder() const
+{
+    return programFolderOverride_.isEmpty() ? QCoreApplication::applicationDirPath() : programFolderOverride_;
+}
+
 void TMainDivIVForm::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
@@ -409,9 +414,7 @@ void TMainDivIVForm::FormShow()
     QString databaseFile;
     try {
         // 1. The program folder.
-        const QString folder = programFolderOverride_.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                                : programFolderOverride_;
-        ProgramPath = QDir::toNativeSeparators(QDir(folder).absolutePath() + QLatin1Char('/'));
+        ProgramPath = QDir::toNativeSeparators(QDir(programFolder()).absolutePath() + QLatin1Char('/'));
         // 2. The embedded engine, from the program folder.
         store.FDConnection1.setVendorLib(ProgramPath + QStringLiteral("firebird"));
         // 3. The database file.

@@ -79,6 +79,7 @@ public:
 
     // Where start-up looks for the program folder; empty: the folder of the running program.
     void setProgramFolderOverride(const QString &folder) { programFolderOverride_ = folder; }
+    QString programFolder() const;
     // True once the start-up sequence ran to its end without an error.
     bool startupCompleted() const { return startupCompleted_; }
 

@@ -137,9 +137,7 @@ void TMainDivIVForm::prepareFirstShow()
 {
     // The language list is built once, from the language files of the program folder.
     if (!LangManEngine1->languagesLoaded()) {
-        const QString folder = programFolderOverride_.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                                : programFolderOverride_;
-        LangManEngine1->loadLanguages(folder);
+        LangManEngine1->loadLanguages(programFolder());
         LangFlagsCombo1->setEngine(LangManEngine1);
     }
     RestoreSettings();
