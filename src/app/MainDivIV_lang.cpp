@@ -211,6 +211,15 @@ void TMainDivIVForm::LangFlagsCombo1ChangeLanguage(QObject *Sender)
         if (o->isWidgetType() && !qobject_cast<QLabel *>(o))
             static_cast<QWidget *>(o)->raise();
 
+    // The date pickers name the months in the language of the chosen entry (English when
+    // none is chosen).
+    const QString iso = LangManEngine1->GetISOCode(LangFlagsCombo1->currentIndex());
+    const QLocale locale(iso.isEmpty() ? QStringLiteral("en") : iso);
+    for (QDateEdit *picker : {dtpDataOd, dtpDataDo}) {
+        picker->setLocale(locale);
+        picker->setDisplayFormat(QStringLiteral("d MMM yyyy"));
+    }
+
     // 4. START has the focus.
     ButtonConnect->setFocus();
 }

@@ -161,6 +161,7 @@ private slots:
         QCOMPARE(MainDivIVForm->objectsModel->headerData(2, Qt::Horizontal).toString(), QString("Moja nazwa"));
         QCOMPARE(MainDivIVForm->resultsModel->headerData(1, Qt::Horizontal).toString(), QString("Data pomiaru"));
         QCOMPARE(MainDivIVForm->RGjednostkaT->title(), QString("Skala temperatury"));
+        QCOMPARE(MainDivIVForm->dtpDataOd->text(), QString("1 cze 2023")); // months in Polish too
         QCOMPARE(ProgresForm->LabNodevice->text(), QString("Urządzenie nie jest podłączone"));
         QCOMPARE(PytForm->Label1->text(), QString("Usuwanie rekordów.\nCzy na pewno?"));
         QCOMPARE(PytForm->BitBtn2->text(), QString("Anuluj"));
