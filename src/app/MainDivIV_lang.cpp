@@ -203,10 +203,9 @@ void TMainDivIVForm::LangFlagsCombo1ChangeLanguage(QObject *Sender)
     // 2. The header picture of the language number in front...
     headerPictures().at(GetActLangNbr())->raise();
     // 3. ...the plain labels tagged 11 above it, and the controls above all pictures.
+    for (QLabel *l : tag11Labels())
+        l->raise();
     const QObjectList children = Panel1->children();
-    for (QObject *o : children)
-        if (o->metaObject() == &QLabel::staticMetaObject && o->property("Tag").toInt() == 11)
-            static_cast<QLabel *>(o)->raise();
     for (QObject *o : children)
         if (o->isWidgetType() && !qobject_cast<QLabel *>(o))
             static_cast<QWidget *>(o)->raise();

@@ -82,8 +82,11 @@ class TestProgram : public QObject {
         t->start();
     }
 
-    void start(const ProgramFolder &pf, const QString &meterFile)
+    // Starts the program on a meter file holding the given meter.
+    void start(const ProgramFolder &pf, const MeterContent &meter)
     {
+        const QString meterFile = pf.file("meter.json");
+        writeMeterFile(meter, meterFile);
         QString error;
         QVERIFY2(arvex::app::prepareProgram({"arvex-ph", "--emulate-meter=" + meterFile}, &error), qPrintable(error));
         arvex::app::createForms();
@@ -114,10 +117,8 @@ private slots:
     void startDownloadsExactlyTheMeter()
     {
         ProgramFolder pf;
-        const QString file = pf.file("lab.json");
-        writeMeterFile(labMeter(), file);
         tag = "en";
-        start(pf, file);
+        start(pf, labMeter());
         QTest::mouseClick(MainDivIVForm->ButtonConnect, Qt::LeftButton);
 
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
@@ -161,10 +162,8 @@ private slots:
     void closingDuringADownloadWaitsForIt()
     {
         ProgramFolder pf;
-        const QString file = pf.file("lab.json");
-        writeMeterFile(labMeter(), file);
         tag = "close";
-        start(pf, file);
+        start(pf, labMeter());
         closeWhileImporting = true;
         QTest::mouseClick(MainDivIVForm->ButtonConnect, Qt::LeftButton);
         QVERIFY(!closeWhileImporting); // the window was asked to close mid-download
@@ -180,10 +179,8 @@ private slots:
         pf.isql("update KONFIGURACJA set LANG = 5; commit;"); // Polish
         MeterContent m = labMeter();
         m.faults << MeterFault::dropTerminatorOf(13);
-        const QString broken = pf.file("broken.json");
-        writeMeterFile(m, broken);
         tag = "pl";
-        start(pf, broken);
+        start(pf, m);
         QCOMPARE(MainDivIVForm->GetActLangNbr(), 1);
         QTest::mouseClick(MainDivIVForm->ButtonConnect, Qt::LeftButton);
         QVERIFY(messages.isEmpty());
@@ -196,15 +193,13 @@ private slots:
 
         // The same meter whole, then no meter at all.
         m.faults.clear();
-        writeMeterFile(m, broken);
-        start(pf, broken);
+        start(pf, m);
         QTest::mouseClick(MainDivIVForm->ButtonConnect, Qt::LeftButton);
         QCOMPARE(messages, QStringList{"Odczytano 12 rekordów."});
         arvex::app::destroyForms();
 
         m.converterSerial = "XX123456";
-        writeMeterFile(m, broken);
-        start(pf, broken);
+        start(pf, m);
         QTest::mouseClick(MainDivIVForm->ButtonConnect, Qt::LeftButton);
         QVERIFY(progressSeen.contains("LabNodevice"));
         QCOMPARE(QApplication::overrideCursor(), nullptr);
