@@ -30,10 +30,12 @@ public:
 
     // One call of P_UPDATEOBIEKT_TEMP; gives the object's key. Database errors pass on.
     int StoreObject(const ObjectRecord &object);
-    // Decodes one result record and stores it under the object; never lets an error out.
+    // Decodes one result record and stores it under the object. False when the record does
+    // not decode or the database refuses its values; any other database error passes on.
     bool StoreResult(int objectKey, const QByteArray &record);
     // Stores every object in reply order and asks the meter for each one's results.
-    // A database error while storing an object passes on.
+    // A database error while storing an object passes on; one while storing its results
+    // rolls back all of that object's results and passes on.
     ImportOutcome ImportObjects(const QList<QByteArray> &objectRecords, const ExchangeFn &exchange,
                                 const ProgressFn &progress = {});
 

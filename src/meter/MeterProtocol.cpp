@@ -79,7 +79,8 @@ std::optional<ResultRecord> DecodeResult(const QByteArray &b)
     const int hours = int((t & 0xF800) >> 11);
     if (hours > 23 || minutes > 59 || seconds > 59)
         return std::nullopt;
-    r.measured = QDateTime(date, QTime(hours, minutes, seconds, 0));
+    // The meter's clock knows no zone: its fields are kept as they are (see store::wallClock).
+    r.measured = QDateTime(date, QTime(hours, minutes, seconds, 0), Qt::UTC);
 
     r.ph = float(byteAt(b, 7) + 256u * byteAt(b, 8)) / 100.0f;
 

@@ -28,7 +28,7 @@ struct ObjectRecord {
 
 struct ResultRecord {
     quint32 leading = 0;  // 0 to 16777215 (DANE3)
-    QDateTime measured;   // local, whole even seconds
+    QDateTime measured;   // the meter's wall-clock fields under Qt::UTC, whole even seconds
     float ph = 0;
     float temperature = 0; // °C
     int flag = 0;          // DANE4: 0 or 1

@@ -1,11 +1,65 @@
 #include "store/Connection.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUuid>
+#include <cstdarg>
+#include <ibase.h>
+#include <vector>
+
+// Lock time-out for every transaction of the program.
+//
+// The Qt driver starts each transaction with an empty parameter buffer, which the engine
+// reads as SNAPSHOT, READ WRITE, WAIT without a limit: a row held by a transaction that
+// another program leaves open (isql, the window beside a scheduled download) blocks the
+// statement for as long as that program keeps it, silently. The driver has no way to pass a
+// buffer of our own, and no statement can set one on a transaction already started. So the
+// program provides isc_start_transaction itself (its executables export the symbol, see
+// src/CMakeLists.txt, and the dynamic linker gives the driver this definition first): a
+// request with an empty buffer gets the same defaults plus a lock time-out; a request with
+// a buffer of its own passes unchanged. The work is then done by the client library's
+// isc_start_multiple. A Windows build would need another way (for instance its own driver
+// build), since the loader there binds the driver to the client library directly.
+namespace {
+// The client library's transaction-existence block, as isc_start_multiple reads it.
+struct TransactionExistenceBlock {
+    isc_db_handle *database;
+    int length;
+    const char *buffer;
+};
+
+constexpr char DefaultTransactionWithLockTimeout[] = {
+    isc_tpb_version3,
+    isc_tpb_write,
+    isc_tpb_concurrency,
+    isc_tpb_wait,
+    isc_tpb_lock_timeout, 4, char(arvex::store::Connection::LockTimeoutSeconds), 0, 0, 0,
+};
+static_assert(arvex::store::Connection::LockTimeoutSeconds > 0 && arvex::store::Connection::LockTimeoutSeconds < 128);
+} // namespace
+
+extern "C" ISC_STATUS ISC_EXPORT_VARARG isc_start_transaction(ISC_STATUS *status, isc_tr_handle *transaction,
+                                                              short count, ...)
+{
+    std::vector<TransactionExistenceBlock> blocks(size_t(std::max<short>(count, 0)));
+    va_list args;
+    va_start(args, count);
+    for (TransactionExistenceBlock &b : blocks) {
+        b.database = va_arg(args, isc_db_handle *);
+        b.length = va_arg(args, int);
+        b.buffer = va_arg(args, const char *);
+        if (b.length == 0) {
+            b.length = int(sizeof DefaultTransactionWithLockTimeout);
+            b.buffer = DefaultTransactionWithLockTimeout;
+        }
+    }
+    va_end(args);
+    return isc_start_multiple(status, transaction, count, blocks.data());
+}
 
 namespace arvex::store {
 
@@ -18,11 +72,66 @@ Connection::BusyHandler &busyHandler()
 int busyDepth = 0;
 } // namespace
 
+QDateTime wallClock(const QDateTime &dateTime)
+{
+    // date() and time() give the fields even of a local value that falls in a gap.
+    if (dateTime.timeSpec() == Qt::UTC || (dateTime.date().isNull() && dateTime.time().isNull()))
+        return dateTime;
+    return QDateTime(dateTime.date(), dateTime.time(), Qt::UTC);
+}
+
+QVariant wallClockValue(const QVariant &value)
+{
+    if (value.metaType().id() != QMetaType::QDateTime)
+        return value;
+    return wallClock(value.toDateTime());
+}
+
 void useEmbeddedEngine(const QString &programPath)
 {
     const QString dir = QDir(programPath).filePath(QStringLiteral("firebird"));
     if (QFileInfo::exists(dir + QStringLiteral("/firebird.conf")))
         qputenv("FIREBIRD", QDir::toNativeSeparators(dir).toLocal8Bit());
+}
+
+bool DatabaseError::refusedValues() const
+{
+    switch (sqlCode_) {
+    case -803: // violation of a primary or unique key
+    case -625: // validation error: a NOT NULL column or a domain's check
+    case -297: // a CHECK constraint
+    case -530: // a FOREIGN KEY
+    case -836: // an exception raised by a trigger or procedure
+    case -413: // conversion error
+    case -303: // conversion error from string
+    case -802: // arithmetic overflow or string truncation
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool DatabaseError::lockConflict() const
+{
+    // -913: deadlock or update conflict; -901 covers lock conflicts and time-outs among
+    // other run-time errors, so the engine's text decides there.
+    return sqlCode_ == -913
+        || (sqlCode_ == -901 && (text_.contains(QLatin1String("lock conflict"), Qt::CaseInsensitive)
+                                 || text_.contains(QLatin1String("lock time-out"), Qt::CaseInsensitive)));
+}
+
+DatabaseError explainLockConflict(const DatabaseError &error, const QString &tables)
+{
+    if (!error.lockConflict() || tables.isEmpty())
+        return error;
+    return DatabaseError(
+        QStringLiteral("The table %1 could not be written: another program holds some of its rows in a transaction "
+                       "it has not finished (waited %2 s). Finish or close that program's work on the database, "
+                       "then try again.\n%3")
+            .arg(tables)
+            .arg(Connection::LockTimeoutSeconds)
+            .arg(error.text()),
+        error.sqlCode());
 }
 
 void raise(const QSqlError &error, const QString &context)
@@ -34,7 +143,9 @@ void raise(const QSqlError &error, const QString &context)
         text = QStringLiteral("Unknown database error");
     if (!context.isEmpty() && !text.contains(context))
         text = context + QStringLiteral(": ") + text;
-    throw DatabaseError(text);
+    bool numeric = false;
+    const int code = error.nativeErrorCode().toInt(&numeric);
+    throw DatabaseError(text, numeric ? code : DatabaseError::NoCode);
 }
 
 void Connection::setBusyHandler(BusyHandler handler) { busyHandler() = std::move(handler); }
@@ -65,7 +176,7 @@ Connection::~Connection()
 }
 
 namespace {
-// Every timestamp read is turned into a local date and time. With TZ unset, the C library
+// The driver turns every timestamp read into a local date and time first. With TZ unset, the C library
 // looks at /etc/localtime again on every such conversion (a stat call each), which made that
 // lookup the larger part of reading a view of many results. Naming the same zone file in TZ
 // lets it reuse what it loaded; the zone in force does not change.
@@ -191,7 +302,7 @@ namespace {
 void bindAll(QSqlQuery &q, const QVariantList &params)
 {
     for (int i = 0; i < params.size(); ++i)
-        q.bindValue(i, params.at(i));
+        q.bindValue(i, wallClockValue(params.at(i)));
 }
 } // namespace
 
@@ -208,6 +319,38 @@ int Connection::execute(const QString &sql, const QVariantList &params)
         if (!q.exec())
             raise(q.lastError());
         affected = q.numRowsAffected();
+    }
+    st.commit();
+    return affected;
+}
+
+int Connection::executeInBatches(const QString &sqlWithList, const QVariantList &values)
+{
+    // Firebird takes at most 1500 values in one IN list; one prepared statement serves every
+    // full batch.
+    constexpr qsizetype Batch = 500;
+    BusyScope busy;
+    Statement st(*this);
+    int affected = 0;
+    {
+        QSqlQuery q(db_);
+        qsizetype prepared = 0;
+        for (qsizetype from = 0; from < values.size(); from += Batch) {
+            const qsizetype count = std::min(Batch, values.size() - from);
+            if (count != prepared) {
+                QStringList marks;
+                for (qsizetype i = 0; i < count; ++i)
+                    marks << QStringLiteral("?");
+                if (!q.prepare(sqlWithList.arg(marks.join(QLatin1Char(',')))))
+                    raise(q.lastError());
+                prepared = count;
+            }
+            for (qsizetype i = 0; i < count; ++i)
+                q.bindValue(int(i), wallClockValue(values.at(from + i)));
+            if (!q.exec())
+                raise(q.lastError());
+            affected += q.numRowsAffected();
+        }
     }
     st.commit();
     return affected;
@@ -249,7 +392,9 @@ void Connection::selectEach(const QString &sql, const QVariantList &params,
         for (int i = 0; i < rec.count(); ++i)
             names << rec.fieldName(i);
         columns(names);
-        const ValueFn value = [&q](int column) { return q.value(column); };
+        // The driver makes local date-times of the stored fields; they are taken back as
+        // they are stored.
+        const ValueFn value = [&q](int column) { return wallClockValue(q.value(column)); };
         while (q.next())
             row(value);
         if (q.lastError().isValid())

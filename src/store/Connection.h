@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
@@ -9,15 +10,40 @@
 
 namespace arvex::store {
 
-// A database failure carrying the database layer's own text.
+// A database failure carrying the database layer's own text and, when the engine gave one,
+// its SQL code.
 class DatabaseError : public std::runtime_error {
 public:
-    explicit DatabaseError(const QString &text) : std::runtime_error(text.toStdString()), text_(text) {}
+    static constexpr int NoCode = 0;
+    explicit DatabaseError(const QString &text, int sqlCode = NoCode)
+        : std::runtime_error(text.toStdString()), text_(text), sqlCode_(sqlCode)
+    {
+    }
     QString text() const { return text_; }
+    int sqlCode() const { return sqlCode_; }
+    // True when the database refused the statement for the values it was given (a key or
+    // constraint violated, a check or an exception raised by the schema, a value it cannot
+    // convert or hold): the same statement with other values can succeed. Everything else
+    // (disk full, I/O error, lost connection, lock conflict, no such table) is a failure of
+    // the database itself, after which nothing more should be written.
+    bool refusedValues() const;
+    // A lock conflict or lock time-out: another transaction holds the rows.
+    bool lockConflict() const;
 
 private:
     QString text_;
+    int sqlCode_;
 };
+
+// Stored date-times (measurement times, import times) are wall-clock values without a zone,
+// as the meter and the database keep them. They are carried as QDateTime with the Qt::UTC
+// spec holding those fields unchanged, so that no conversion to or from the local zone can
+// move or invalidate them (a time in a daylight-saving gap has no local instant). Every
+// value bound to a statement and every value read from one passes through here; readers
+// take date() and time(), never toLocalTime().
+QDateTime wallClock(const QDateTime &dateTime);
+// A date-time value as wallClock() gives it; any other value unchanged.
+QVariant wallClockValue(const QVariant &value);
 
 // Points the Firebird client at the embedded engine folder "<programPath>firebird" so that
 // databases open in-process. Must run before the client library is first used.
@@ -34,6 +60,9 @@ class Connection {
 public:
     static constexpr const char *UserName = "sysdba";
     static constexpr const char *Password = "quillbarn";
+    // How long a statement waits for rows that another transaction holds before it fails
+    // with a lock conflict.
+    static constexpr int LockTimeoutSeconds = 5;
 
     explicit Connection(const QString &name = QStringLiteral("FDConnection1"));
     ~Connection();
@@ -52,6 +81,10 @@ public:
 
     // Runs a statement that returns no rows; gives the number of rows it changed.
     int execute(const QString &sql, const QVariantList &params = {});
+    // Runs a statement whose text holds "%1" where a list of parameter marks goes, once per
+    // batch of values (a few hundred each), all in one transaction (or in the caller's), so
+    // that either every batch takes effect or none. Gives the number of rows changed.
+    int executeInBatches(const QString &sqlWithList, const QVariantList &values);
     // Runs a select and gives all its rows, each a list of column values, plus the column names.
     struct Rows {
         QStringList columns;
@@ -116,6 +149,10 @@ private:
     int depth_ = 0;
     quint64 serial_ = 0;
 };
+
+// The error to report when writing `tables` met another program's lock: names the tables
+// and says that another program holds them; any other error unchanged.
+DatabaseError explainLockConflict(const DatabaseError &error, const QString &tables);
 
 // Raises DatabaseError with the text of a failed Qt SQL call.
 [[noreturn]] void raise(const class QSqlError &error, const QString &context = {});

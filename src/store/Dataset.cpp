@@ -44,6 +44,18 @@ int Dataset::fieldIndex(const QString &name) const
     return -1;
 }
 
+QString cutToCharacters(const QString &text, int width)
+{
+    // The database counts a column's width in characters (code points); a QString counts
+    // UTF-16 units, two for a character outside the Basic Multilingual Plane.
+    if (width <= 0 || text.size() <= width)
+        return text;
+    qsizetype units = 0;
+    for (int chars = 0; chars < width && units < text.size(); ++chars)
+        units += (text.at(units).isHighSurrogate() && units + 1 < text.size() && text.at(units + 1).isLowSurrogate()) ? 2 : 1;
+    return text.left(units);
+}
+
 QVariant Dataset::coerce(const FieldDef &f, const QVariant &v)
 {
     if (!v.isValid() || v.isNull())
@@ -55,20 +67,11 @@ QVariant Dataset::coerce(const FieldDef &f, const QVariant &v)
         return double(v.toFloat());
     case FieldType::Double:
         return v.toDouble();
-    case FieldType::Text: {
-        QString s = v.toString();
-        if (f.size > 0 && s.size() > f.size)
-            s.truncate(f.size);
-        return s;
-    }
-    case FieldType::FixedText: {
-        QString s = v.toString();
-        if (f.size > 0 && s.size() > f.size)
-            s.truncate(f.size);
-        return s;
-    }
+    case FieldType::Text:
+    case FieldType::FixedText:
+        return cutToCharacters(v.toString(), f.size);
     case FieldType::Timestamp:
-        return v.toDateTime();
+        return wallClock(v.toDateTime());
     }
     return v;
 }
@@ -258,9 +261,14 @@ void Dataset::post()
     }
     if (!sets.isEmpty()) {
         params << data_[size_t(current_) * n + key];
-        const int affected = connection_.execute(QStringLiteral("update %1 set %2 where %3 = ?")
-                                                     .arg(updateTable_, sets.join(QStringLiteral(", ")), keyField_),
-                                                 params);
+        int affected = 0;
+        try {
+            affected = connection_.execute(QStringLiteral("update %1 set %2 where %3 = ?")
+                                               .arg(updateTable_, sets.join(QStringLiteral(", ")), keyField_),
+                                           params);
+        } catch (const DatabaseError &e) {
+            throw explainLockConflict(e, updateTable_);
+        }
         if (affected == 0)
             throw DatabaseError(QStringLiteral("%1: Record not found or changed by another user").arg(objectName()));
         for (int i = 0; i < n; ++i)
@@ -281,7 +289,11 @@ void Dataset::deleteCurrent()
     editing_ = false;
     const int n = fieldCount();
     const QVariant keyValue = data_[size_t(current_) * n + fieldIndex(keyField_)];
-    connection_.execute(QStringLiteral("delete from %1 where %2 = ?").arg(updateTable_, keyField_), {keyValue});
+    try {
+        connection_.execute(QStringLiteral("delete from %1 where %2 = ?").arg(updateTable_, keyField_), {keyValue});
+    } catch (const DatabaseError &e) {
+        throw explainLockConflict(e, updateTable_);
+    }
     const int removed = current_;
     data_.erase(data_.begin() + size_t(removed) * n, data_.begin() + size_t(removed + 1) * n);
     --rows_;
@@ -304,47 +316,43 @@ int Dataset::deleteRows(const std::function<bool(int row)> &which)
     editing_ = false;
     const int n = fieldCount();
     const int key = fieldIndex(keyField_);
-    const QString sql = QStringLiteral("delete from %1 where %2 = ?").arg(updateTable_, keyField_);
     std::vector<bool> gone(size_t(rows_), false);
-    int removed = 0;
-
-    // Compacts the rows in memory once, whether the loop ended or a deletion failed.
-    auto compact = [&] {
-        if (removed == 0)
-            return;
-        int write = 0;
-        int newCurrent = -1;
-        for (int r = 0; r < rows_; ++r) {
-            if (gone[size_t(r)])
-                continue;
-            if (newCurrent < 0 && r >= current_)
-                newCurrent = write;
-            if (write != r)
-                std::move(data_.begin() + size_t(r) * n, data_.begin() + size_t(r + 1) * n,
-                          data_.begin() + size_t(write) * n);
-            ++write;
-        }
-        data_.resize(size_t(write) * n);
-        rows_ = write;
-        current_ = newCurrent >= 0 ? newCurrent : rows_ - 1;
-        emit rowsRemoved();
-        emit currentRowChanged(current_);
-    };
-
-    try {
-        for (int r = 0; r < rows_; ++r) {
-            if (!which(r))
-                continue;
-            connection_.execute(sql, {data_[size_t(r) * n + key]});
+    QVariantList keys;
+    for (int r = 0; r < rows_; ++r) {
+        if (which(r)) {
             gone[size_t(r)] = true;
-            ++removed;
+            keys.append(data_[size_t(r) * n + key]);
         }
-    } catch (...) {
-        compact();
-        throw;
     }
-    compact();
-    return removed;
+    if (keys.isEmpty())
+        return 0;
+
+    // All the rows go in one transaction (or in the caller's): when the database refuses
+    // one, none goes, and the rows in memory stay as they are.
+    try {
+        connection_.executeInBatches(QStringLiteral("delete from %1 where %2 in (%3)").arg(updateTable_, keyField_),
+                                     keys);
+    } catch (const DatabaseError &e) {
+        throw explainLockConflict(e, updateTable_);
+    }
+
+    int write = 0;
+    int newCurrent = -1;
+    for (int r = 0; r < rows_; ++r) {
+        if (gone[size_t(r)])
+            continue;
+        if (newCurrent < 0 && r >= current_)
+            newCurrent = write;
+        if (write != r)
+            std::move(data_.begin() + size_t(r) * n, data_.begin() + size_t(r + 1) * n, data_.begin() + size_t(write) * n);
+        ++write;
+    }
+    data_.resize(size_t(write) * n);
+    rows_ = write;
+    current_ = newCurrent >= 0 ? newCurrent : rows_ - 1;
+    emit rowsRemoved();
+    emit currentRowChanged(current_);
+    return int(keys.size());
 }
 
 } // namespace arvex::store

@@ -12,6 +12,10 @@
 
 namespace arvex::store {
 
+// The text's first `width` characters (code points, as the database counts a column's
+// width); the whole text when it is not longer or the width is 0.
+QString cutToCharacters(const QString &text, int width);
+
 enum class FieldType { Integer, Float, Double, Text, FixedText, Timestamp };
 
 struct FieldDef {
@@ -84,11 +88,11 @@ public:
     void cancel();
     // Deletes the current row in the database and in memory; the next row becomes current.
     void deleteCurrent();
-    // Deletes every row that `which` accepts, in row order, each in the database at once by
-    // its key; the rows in memory are compacted once at the end. When a deletion fails, the
-    // rows deleted before it are gone, the rest stay, and the error passes on. The row that
-    // was current stays current if it remains, else the next remaining one (the last row at
-    // the end). Gives the number of rows deleted.
+    // Deletes every row that `which` accepts, by key, all in one transaction (or in the
+    // caller's open one), then removes them from memory. When the database refuses one, no
+    // row is deleted, the rows in memory stay, and the error passes on. The row that was
+    // current stays current if it remains, else the next remaining one (the last row at the
+    // end). Gives the number of rows deleted.
     int deleteRows(const std::function<bool(int row)> &which);
 
     // Reduces a value to what the field holds: text cut to the width, numbers converted.

@@ -103,6 +103,11 @@ MainStore::MainStore()
       FDSP_SelectWyn(FDConnection1, QStringLiteral("P_SELECT_WYNIKI"), 2, false),
       FDSP_Markdate(FDConnection1, QStringLiteral("P_SELECTDATES"), 2, false)
 {
+    FDSP_AddObiektTemp.setWrites(QStringLiteral("OBIEKTY"));
+    FDSP_AddWynik.setWrites(QStringLiteral("WYNIKI"));
+    FDSP_SelectObj.setWrites(QStringLiteral("OBIEKTY"));
+    FDSP_SelectWyn.setWrites(QStringLiteral("WYNIKI"));
+    FDSP_Markdate.setWrites(QStringLiteral("WYNIKI and OBIEKTY"));
     FDTableKonfig.setSql({QStringLiteral("select * from KONFIGURACJA order by IDD")});
     FDTableKonfig.setUpdateTarget(QStringLiteral("KONFIGURACJA"), QStringLiteral("IDD"));
     FDTableDevices.setSql({QStringLiteral("select * from ARVEXDEVICES order by IDDEV")});

@@ -165,9 +165,24 @@ bool ObjectResultViews::deleteObject()
     // even when the view was left closed by a failed read or misses rows stored since by
     // another process: nothing in the database would remove them later.
     refreshResults();
-    results().deleteRows([](int) { return true; });
-    // The next object becomes current and the row-change rule shows its results.
-    objects().deleteCurrent();
+    // The object and all its results go in one transaction: when the database refuses any
+    // row, nothing is deleted and the views show again what the database holds.
+    const QVariant key = objects().fieldValue(QStringLiteral("IDOB"));
+    try {
+        Connection::Transaction t(store_.FDConnection1);
+        results().deleteRows([](int) { return true; });
+        // The next object becomes current and the row-change rule shows its results.
+        objects().deleteCurrent();
+        t.commit();
+    } catch (...) {
+        try {
+            refreshObjects();
+            objects().locate(QStringLiteral("IDOB"), key);
+        } catch (const DatabaseError &) {
+            // The first error is the one to report.
+        }
+        throw;
+    }
     return true;
 }
 

@@ -24,6 +24,15 @@ void StoredProc::unprepare() { query_.reset(); }
 
 void StoredProc::execute()
 {
+    try {
+        run();
+    } catch (const DatabaseError &e) {
+        throw explainLockConflict(e, writes_);
+    }
+}
+
+void StoredProc::run()
+{
     BusyScope busy;
     Connection::Statement st(connection_);
     if (!query_ || preparedIn_ != connection_.transactionSerial()) {
@@ -40,12 +49,12 @@ void StoredProc::execute()
         preparedIn_ = connection_.transactionSerial();
     }
     for (int i = 0; i < params_.size(); ++i)
-        query_->bindValue(i, params_.at(i));
+        query_->bindValue(i, wallClockValue(params_.at(i)));
     if (!query_->exec())
         raise(query_->lastError());
     output_ = QVariant();
     if (hasOutput_ && query_->next())
-        output_ = query_->value(0);
+        output_ = wallClockValue(query_->value(0));
     query_->finish();
     st.commit();
 }

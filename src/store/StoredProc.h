@@ -18,6 +18,8 @@ public:
     ~StoredProc();
 
     QString procedureName() const { return procedure_; }
+    // The tables the procedure writes, named when another program's lock stops it.
+    void setWrites(const QString &tables) { writes_ = tables; }
     int inputCount() const { return int(params_.size()); }
     void setParam(int position, const QVariant &value);
     QVariant param(int position) const { return params_.value(position); }
@@ -30,8 +32,11 @@ public:
     void unprepare();
 
 private:
+    void run();
+
     Connection &connection_;
     QString procedure_;
+    QString writes_;
     QVariantList params_;
     bool hasOutput_;
     QVariant output_;

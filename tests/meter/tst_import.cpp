@@ -3,8 +3,14 @@
 #include "store/MainStore.h"
 #include "support/TestDatabase.h"
 
+#include <QProcess>
+#include <QScopeGuard>
 #include <QtTest>
+#include <atomic>
+#include <csignal>
 #include <map>
+#include <thread>
+#include <unistd.h>
 
 using namespace arvex;
 using namespace arvex::meter;
@@ -27,7 +33,7 @@ struct RecordedMeter {
     }
 };
 
-QDateTime at(int day, int minute) { return QDateTime(QDate(2023, 6, day), QTime(9, minute, 0)); }
+QDateTime at(int day, int minute) { return QDateTime(QDate(2023, 6, day), QTime(9, minute, 0), Qt::UTC); }
 
 // Objects 1..n named "Obj<i>", object i holding i results (leading number = 1000*i + k).
 RecordedMeter recordedMeter(int objects, QList<QByteArray> *objectRecords)
@@ -122,14 +128,26 @@ private slots:
         QCOMPARE(f.db.isqlValue("select count(*) from WYNIKI"), 1LL);
     }
 
+    // A result the database refuses for its values is skipped alone, whatever part of the
+    // schema refuses it.
+    void refusedResultsAreSkippedAlone_data()
+    {
+        QTest::addColumn<QString>("schema");
+        const QString trigger = "set term ^ ;\n"
+                                "create trigger T_REFUSE for WYNIKI before insert as begin "
+                                "if (new.DANE3 = 3002) then %1; end^\n"
+                                "set term ; ^\ncommit;";
+        QTest::newRow("exception") << "create exception E_REFUSED 'refused by test';\n" + trigger.arg("exception E_REFUSED");
+        QTest::newRow("not null") << trigger.arg("new.IDOB = null");
+        QTest::newRow("too long") << trigger.arg("new.REZC = '" + QString(60, 'x') + "'");
+        QTest::newRow("check") << QString("alter table WYNIKI add constraint C_REFUSE check (DANE3 <> 3002); commit;");
+    }
     void refusedResultsAreSkippedAlone()
     {
+        QFETCH(QString, schema);
         Fixture f;
-        f.db.isql("create exception E_REFUSED 'refused by test';\n"
-                  "set term ^ ;\n"
-                  "create trigger T_REFUSE for WYNIKI before insert as begin "
-                  "if (new.DANE3 = 3002) then exception E_REFUSED; end^\n"
-                  "set term ; ^\ncommit;");
+        const QString out = f.db.isql(schema);
+        QVERIFY2(!out.contains("Statement failed"), qPrintable(out));
         f.reopen();
         QList<QByteArray> objects;
         RecordedMeter m = recordedMeter(3, &objects);
@@ -142,6 +160,99 @@ private slots:
         QCOMPARE(o.stored, 4); // 1 + (2 - 1 bad date) + (3 - 1 refused)
         QCOMPARE(f.db.isqlValue("select count(*) from WYNIKI"), 4LL);
         QCOMPARE(f.db.isqlValue("select count(*) from WYNIKI where DANE3 in (2001, 3000, 3001)"), 3LL);
+    }
+
+    // The database's file system fills up in the middle of an import: the import ends with
+    // the database's text, every object keeps all of its results or none, and what was
+    // committed before stays.
+    void fullDiskEndsTheImportWithoutHalfObjects()
+    {
+        if (geteuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        QTemporaryDir dir;
+        const QString mountPoint = dir.filePath("small");
+        QVERIFY(QDir().mkpath(mountPoint));
+        const qint64 size = QFileInfo(QStringLiteral(ARVEX_DB_TEMPLATE)).size() + 192 * 1024;
+        const auto mount = [&](const QString &options) {
+            return QProcess::execute("mount", {"-t", "tmpfs", "-o", options, "tmpfs", mountPoint}) == 0;
+        };
+        if (!mount(QString("size=%1").arg(size)))
+            QSKIP("tmpfs cannot be mounted here");
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", mountPoint}); });
+        TestDatabase::useBuildEngine();
+        const QString path = mountPoint + "/ARVEXBASE.fb";
+        QVERIFY(QFile::copy(QStringLiteral(ARVEX_DB_TEMPLATE), path));
+        // A small page cache, so that pages are written while an object's results are being
+        // stored, not only when they are committed.
+        QProcess gfix;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("FIREBIRD", TestDatabase::appDir() + "/firebird");
+        gfix.setProcessEnvironment(env);
+        gfix.start(QFileInfo(QStringLiteral(ISQL_FB)).absolutePath() + "/gfix",
+                   {"-buffers", "50", "-user", "sysdba", "-password", "quillbarn", path});
+        QVERIFY(gfix.waitForFinished(20000) && gfix.exitCode() == 0);
+
+        constexpr int Objects = 20, PerObject = 500;
+        RecordedMeter m;
+        QList<QByteArray> objects;
+        for (int i = 1; i <= Objects; ++i) {
+            objects << EncodeObject(i, "Full" + QByteArray::number(i));
+            QByteArray results;
+            for (int k = 0; k < PerObject; ++k)
+                results += EncodeResult(quint32(k), at(1, 0).addSecs(2 * k), 700, temperatureWord(20.0));
+            m.replies[ResultsCommand(i)] = results + "*";
+        }
+        {
+            store::MainStore s;
+            s.openDatabase(path);
+            MeterImport import(s.FDConnection1, s.FDSP_AddObiektTemp, s.FDSP_AddWynik);
+            try {
+                const ImportOutcome o = import.ImportObjects(objects, m.exchange());
+                QFAIL(qPrintable(QString("the full disk was not reported: completed %1, %2 stored")
+                                     .arg(o.completed).arg(o.stored)));
+            } catch (const store::DatabaseError &e) {
+                QVERIFY2(!e.refusedValues(), qPrintable(e.text()));
+                QVERIFY2(e.text().contains("none of them was kept"), qPrintable(e.text()));
+                qInfo().noquote() << e.text();
+            }
+            QVERIFY(m.asked.size() < Objects);
+        }
+        // Room again, to look at what the database holds.
+        QVERIFY(mount(QString("remount,size=%1").arg(size * 4)));
+        const long long stored = isqlNumber(path, "select count(*) from OBIEKTY");
+        const long long full = isqlNumber(path, "select count(*) from (select IDOB from WYNIKI group by IDOB "
+                                                "having count(*) = " + QString::number(PerObject) + ")");
+        QCOMPARE(stored, qint64(m.asked.size()));
+        QCOMPARE(isqlNumber(path, "select count(*) from WYNIKI"), full * PerObject);
+        QCOMPARE(full, stored - 1); // the object being stored when the disk filled keeps none
+        QVERIFY(isqlNumber(path, "select count(*) from WYNIKI where DATACZAS is null") == 0);
+    }
+
+    // The connection is lost while the last object's results are stored (another program
+    // ends it): the import does not pass the failure off as skipped results, it ends with
+    // the database's text, and that object keeps none of its results.
+    void lostConnectionEndsTheImport()
+    {
+        Fixture f;
+        QList<QByteArray> objects;
+        RecordedMeter m = recordedMeter(3, &objects);
+        const ExchangeFn meter = m.exchange();
+        const ExchangeFn exchange = [&](const QByteArray &command, int expected) {
+            if (command == ResultsCommand(3))
+                f.db.isql("delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID <> CURRENT_CONNECTION; commit;");
+            return meter(command, expected);
+        };
+        try {
+            const ImportOutcome o = f.import.ImportObjects(objects, exchange);
+            QFAIL(qPrintable(QString("the lost connection was not reported: completed %1, %2 stored")
+                                 .arg(o.completed).arg(o.stored)));
+        } catch (const store::DatabaseError &e) {
+            QVERIFY2(!e.refusedValues(), qPrintable(e.text()));
+        }
+        QCOMPARE(f.db.isqlValue("select count(*) from OBIEKTY"), 3LL);
+        QCOMPARE(f.db.isqlValue("select count(*) from WYNIKI"), 3LL); // objects 1 and 2
+        QCOMPARE(f.db.isqlValue("select count(*) from WYNIKI w join OBIEKTY o on o.IDOB = w.IDOB "
+                                "where o.IDO_INDEV = 3"), 0LL);
     }
 
     void databaseErrorOnAnObjectPassesOut()
@@ -165,6 +276,104 @@ private slots:
         // What was stored before the error stays stored.
         QCOMPARE(f.db.isqlValue("select count(*) from OBIEKTY"), 1LL);
         QCOMPARE(f.db.isqlValue("select count(*) from WYNIKI"), 1LL);
+    }
+
+    // Times that a zone with daylight saving skips or repeats are stored as the meter gave
+    // them, read back with the same fields, and a second download finds them again.
+    void timesWithoutZoneAreStoredAndFoundAgain()
+    {
+        Fixture f;
+        const QList<QDateTime> times{
+            QDateTime(QDate(2023, 3, 26), QTime(1, 59, 58), Qt::UTC),
+            QDateTime(QDate(2023, 3, 26), QTime(2, 0, 0), Qt::UTC),  // spring gap in Europe
+            QDateTime(QDate(2023, 3, 26), QTime(2, 30, 0), Qt::UTC), // spring gap in Europe
+            QDateTime(QDate(2023, 3, 26), QTime(3, 0, 0), Qt::UTC),
+            QDateTime(QDate(2023, 10, 29), QTime(2, 30, 0), Qt::UTC), // the repeated hour
+            QDateTime(QDate(2023, 10, 29), QTime(2, 59, 58), Qt::UTC),
+        };
+        RecordedMeter m;
+        QByteArray results;
+        for (int k = 0; k < times.size(); ++k)
+            results += EncodeResult(quint32(k), times[k], 700, temperatureWord(20.0));
+        m.replies[ResultsCommand(1)] = results + "*";
+        const QList<QByteArray> objects{EncodeObject(1, "DST")};
+        for (int download = 0; download < 2; ++download) {
+            const ImportOutcome o = f.import.ImportObjects(objects, m.exchange());
+            QVERIFY(o.completed);
+            QCOMPARE(o.stored, int(times.size()));
+            QCOMPARE(f.db.isqlValue("select count(*) from WYNIKI"), qint64(times.size()));
+            QCOMPARE(f.db.isqlValue("select count(*) from WYNIKI where DATACZAS is null"), 0LL);
+        }
+        // Each time as the database holds it, and as the store reads it.
+        const auto rows = f.s.FDConnection1.select("select DANE3, DATACZAS from WYNIKI order by DANE3");
+        QCOMPARE(rows.rowCount(), int(times.size()));
+        for (int k = 0; k < times.size(); ++k) {
+            const QString text = times[k].toString("yyyy-MM-dd HH:mm:ss");
+            QCOMPARE(f.db.isqlValue(QString("select DANE3 from WYNIKI where DATACZAS = '%1'").arg(text)), qint64(k));
+            const QDateTime read = rows.values[size_t(2 * k + 1)].toDateTime();
+            QVERIFY2(read.isValid(), qPrintable(text));
+            QCOMPARE(read.timeSpec(), Qt::UTC);
+            QCOMPARE(read.toString("yyyy-MM-dd HH:mm:ss"), text);
+        }
+    }
+
+    // Another program holds a row that the import writes, in a transaction it leaves open:
+    // the import waits a few seconds, not for ever, and ends saying which table it could not
+    // write and why.
+    void anotherProgramsLockEndsTheImportClearly_data()
+    {
+        QTest::addColumn<QString>("hold");
+        QTest::addColumn<QString>("table");
+        QTest::newRow("object row") << "update OBIEKTY set OPIS = 'held' where IDO_INDEV = 2" << "OBIEKTY";
+        QTest::newRow("result row") << "update WYNIKI set REZI1 = 1 where DANE3 = 2001" << "WYNIKI";
+    }
+    void anotherProgramsLockEndsTheImportClearly()
+    {
+        QFETCH(QString, hold);
+        QFETCH(QString, table);
+        Fixture f;
+        QList<QByteArray> objects;
+        RecordedMeter m = recordedMeter(3, &objects);
+        QVERIFY(f.import.ImportObjects(objects, m.exchange()).completed);
+
+        QProcess other;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("FIREBIRD", TestDatabase::appDir() + "/firebird");
+        other.setProcessEnvironment(env);
+        other.setProcessChannelMode(QProcess::MergedChannels);
+        other.start(ISQL_FB, {"-q", "-user", "sysdba", "-password", "quillbarn", f.db.path()});
+        QVERIFY(other.waitForStarted());
+        other.write(("set heading off;\n" + hold + ";\nselect 'held' || 'row' from rdb$database;\n").toUtf8());
+        QTRY_VERIFY_WITH_TIMEOUT(QString(other.peek(4096)).contains("heldrow"), 20000);
+        // Should the import wait for ever, the other program ends after a while, and the
+        // test fails on the time the import took.
+        const qint64 otherPid = other.processId();
+        std::atomic<bool> done{false};
+        std::thread watchdog([&] {
+            for (int i = 0; i < 600 && !done; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (!done)
+                ::kill(pid_t(otherPid), SIGKILL);
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QString error;
+        try {
+            f.import.ImportObjects(objects, m.exchange());
+        } catch (const store::DatabaseError &e) {
+            error = e.text();
+        }
+        const qint64 waited = clock.elapsed();
+        done = true;
+        watchdog.join();
+        other.write("rollback;\nquit;\n");
+        other.waitForFinished(20000);
+        QVERIFY2(waited < 25000, qPrintable(QString("the import waited %1 ms").arg(waited)));
+        QVERIFY2(waited >= (store::Connection::LockTimeoutSeconds - 1) * 1000, qPrintable(QString::number(waited)));
+        QVERIFY2(error.contains("The table " + table + " could not be written: another program holds"), qPrintable(error));
+        // Nothing the first download stored was lost.
+        QCOMPARE(f.db.isqlValue("select count(*) from WYNIKI"), 6LL);
+        QCOMPARE(f.db.isqlValue("select count(*) from OBIEKTY"), 3LL);
     }
 
     void objectNameThroughCodePage()

@@ -125,24 +125,30 @@ private slots:
         setAnsiCodePage("CP1252");
     }
 
+    // The meter's date and time carry no zone: they are decoded as wall-clock fields, valid
+    // whatever the local zone makes of them (a spring gap, a repeated autumn hour).
     void resultDateAndTime_data()
     {
         QTest::addColumn<QByteArray>("rec");
         QTest::addColumn<QDateTime>("expected"); // invalid: the record fails
+        const auto at = [](int y, int mo, int d, int h, int mi, int s) {
+            return QDateTime(QDate(y, mo, d), QTime(h, mi, s), Qt::UTC);
+        };
         QTest::newRow("date word 0") << record(0, 0) << QDateTime();
         QTest::newRow("month 13") << record(quint16(1 | (13 << 5) | (24 << 9)), 0) << QDateTime();
         QTest::newRow("31 April") << record(dateWord(2023, 4, 31), 0) << QDateTime();
         QTest::newRow("29 Feb 2023") << record(dateWord(2023, 2, 29), 0) << QDateTime();
-        QTest::newRow("29 Feb 2024") << record(dateWord(2024, 2, 29), 0) << QDateTime(QDate(2024, 2, 29), QTime(0, 0));
-        QTest::newRow("year field 0") << record(dateWord(1999, 1, 1), 0) << QDateTime(QDate(1999, 1, 1), QTime(0, 0));
-        QTest::newRow("year field 24") << record(dateWord(2023, 6, 1), timeWord(13, 45, 29))
-                                       << QDateTime(QDate(2023, 6, 1), QTime(13, 45, 58));
-        QTest::newRow("year field 127") << record(dateWord(2126, 12, 31), timeWord(23, 59, 0))
-                                        << QDateTime(QDate(2126, 12, 31), QTime(23, 59, 0));
+        QTest::newRow("29 Feb 2024") << record(dateWord(2024, 2, 29), 0) << at(2024, 2, 29, 0, 0, 0);
+        QTest::newRow("year field 0") << record(dateWord(1999, 1, 1), 0) << at(1999, 1, 1, 0, 0, 0);
+        QTest::newRow("year field 24") << record(dateWord(2023, 6, 1), timeWord(13, 45, 29)) << at(2023, 6, 1, 13, 45, 58);
+        QTest::newRow("year field 127") << record(dateWord(2126, 12, 31), timeWord(23, 59, 0)) << at(2126, 12, 31, 23, 59, 0);
         QTest::newRow("seconds field 30") << record(dateWord(2023, 6, 1), timeWord(1, 1, 30)) << QDateTime();
         QTest::newRow("seconds field 31") << record(dateWord(2023, 6, 1), timeWord(1, 1, 31)) << QDateTime();
         QTest::newRow("minutes 60") << record(dateWord(2023, 6, 1), timeWord(1, 60, 0)) << QDateTime();
         QTest::newRow("hours 24") << record(dateWord(2023, 6, 1), timeWord(24, 0, 0)) << QDateTime();
+        QTest::newRow("spring gap in Europe") << record(dateWord(2023, 3, 26), timeWord(2, 30, 0)) << at(2023, 3, 26, 2, 30, 0);
+        QTest::newRow("spring gap in America") << record(dateWord(2023, 3, 12), timeWord(2, 0, 1)) << at(2023, 3, 12, 2, 0, 2);
+        QTest::newRow("repeated autumn hour") << record(dateWord(2023, 10, 29), timeWord(2, 30, 0)) << at(2023, 10, 29, 2, 30, 0);
     }
     void resultDateAndTime()
     {
@@ -150,8 +156,14 @@ private slots:
         QFETCH(QDateTime, expected);
         const auto r = DecodeResult(rec);
         QCOMPARE(r.has_value(), expected.isValid());
-        if (r)
-            QCOMPARE(r->measured, expected);
+        if (r) {
+            QVERIFY(r->measured.isValid());
+            QCOMPARE(r->measured.timeSpec(), Qt::UTC);
+            QCOMPARE(r->measured.date(), expected.date());
+            QCOMPARE(r->measured.time(), expected.time());
+            // The meter's side packs the same fields back.
+            QCOMPARE(EncodeResult(0, r->measured, 700, 250).mid(3, 4), rec.mid(3, 4));
+        }
     }
 
     void resultValues_data()
@@ -184,7 +196,7 @@ private slots:
 
     void encodeRoundTrip()
     {
-        const QDateTime t(QDate(2024, 3, 9), QTime(17, 3, 44));
+        const QDateTime t(QDate(2024, 3, 9), QTime(17, 3, 44), Qt::UTC);
         const auto r = DecodeResult(EncodeResult(16777215, t, 412, temperatureWord(-12.3)));
         QVERIFY(r);
         QCOMPARE(r->leading, 16777215u);

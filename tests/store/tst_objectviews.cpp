@@ -121,32 +121,48 @@ private slots:
         QCOMPARE(f.db.isqlValue("select count(*) from WYNIKI"), 5LL);
     }
 
-    void deletionStoppingPartWayKeepsTheRest()
+    // A deletion is all or nothing: when the database refuses one row, every row stays, in
+    // the database and in the views, and the database's text reaches the caller.
+    void refusedDeletionKeepsEveryRow_data()
     {
+        QTest::addColumn<bool>("wholeObject");
+        QTest::addColumn<double>("refusedPh");
+        QTest::newRow("delete object, last result refused") << true << 8.0;
+        QTest::newRow("delete marked, marked result refused") << false << 7.0;
+    }
+    void refusedDeletionKeepsEveryRow()
+    {
+        QFETCH(bool, wholeObject);
+        QFETCH(double, refusedPh);
         Fixture f;
-        // The database refuses to delete the result with pH 8 (the third of object A).
-        f.db.isql("create exception E_KEEP 'kept';\n"
-                  "set term ^;\n"
-                  "create trigger T_KEEP for WYNIKI before delete as begin\n"
-                  "  if (old.DANE1 = 8) then exception E_KEEP;\n"
-                  "end^\n"
-                  "set term ;^\n"
-                  "commit;");
+        f.db.isql(QString("create exception E_KEEP 'kept';\n"
+                          "set term ^;\n"
+                          "create trigger T_KEEP for WYNIKI before delete as begin\n"
+                          "  if (old.DANE1 = %1) then exception E_KEEP;\n"
+                          "end^\n"
+                          "set term ;^\n"
+                          "commit;").arg(refusedPh));
+        // Two marked results, so that a deletion of marked results has one to do before the
+        // refused one.
+        f.db.isql(QString("update WYNIKI set REZI1 = 1 where DANE1 = 6; commit;"));
         ObjectResultViews views(f.s);
         views.refreshObjects();
         QCOMPARE(f.s.FDQWyniki.rowCount(), 3);
         try {
-            views.deleteObject();
+            if (wholeObject)
+                views.deleteObject();
+            else
+                views.deleteMarkedResults();
             QFAIL("the refused deletion went through");
         } catch (const DatabaseError &e) {
             QVERIFY2(e.text().contains("kept"), qPrintable(e.text()));
         }
-        // The two results before it are gone, in the database and in the view; the object stays.
-        QCOMPARE(f.db.isqlValue(QString("select count(*) from WYNIKI where IDOB = %1").arg(f.keys[0])), 1LL);
-        QCOMPARE(f.s.FDQWyniki.rowCount(), 1);
-        QCOMPARE(f.s.FDQWyniki.value(0, "DANE1").toDouble(), 8.0);
+        QCOMPARE(f.db.isqlValue(QString("select count(*) from WYNIKI where IDOB = %1").arg(f.keys[0])), 3LL);
         QCOMPARE(f.db.isqlValue("select count(*) from OBIEKTY"), 3LL);
         QCOMPARE(f.s.FDQObiekty.rowCount(), 3);
+        QCOMPARE(f.s.FDQObiekty.fieldValue("IDOB").toInt(), f.keys[0]);
+        QCOMPARE(f.s.FDQWyniki.rowCount(), 3);
+        QCOMPARE(f.s.FDQWyniki.param(0).toInt(), f.keys[0]);
     }
 
     void deleteMarkedResultsDeletesOnlyMarked()

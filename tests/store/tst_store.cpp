@@ -138,7 +138,7 @@ private slots:
             names << s.FDQfrxObiekty.value(r, "NAZWA_LONG").toString();
         QCOMPARE(names, QStringList({"omega", "alpha", "zeta"}));
 
-        const QDateTime t(QDate(2024, 1, 1), QTime(8, 0, 0));
+        const QDateTime t(QDate(2024, 1, 1), QTime(8, 0, 0), Qt::UTC);
         addResult(s, a, t.addDays(2), 7.1, 25.0, 1);
         addResult(s, a, t, 7.2, 0.25, 1);
         addResult(s, a, t.addDays(1), 7.3, 20.0, 0);
@@ -194,6 +194,39 @@ private slots:
         QFETCH(QString, comma);
         QCOMPARE(formatFloat(pattern, value, QLocale::c()), dot);
         QCOMPARE(formatFloat(pattern, value, QLocale(QLocale::Polish)), comma);
+    }
+
+    // Text is cut to the column's width in characters, as the database counts them, never
+    // inside a character outside the Basic Multilingual Plane.
+    void textIsCutByCharacters_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("stored");
+        const QString clef = QString::fromUtf8("\xF0\x9D\x84\x9E"); // U+1D11E, two UTF-16 units
+        QTest::newRow("60 BMP") << QString(60, QChar(u'ż')) << QString(50, QChar(u'ż'));
+        QTest::newRow("50 outside BMP") << clef.repeated(50) << clef.repeated(50);
+        QTest::newRow("60 outside BMP") << clef.repeated(60) << clef.repeated(50);
+        QTest::newRow("cut after 49 and one outside") << QString(49, 'a') + clef + "bc" << QString(49, 'a') + clef;
+        QTest::newRow("mixed") << ("x" + clef).repeated(30) << ("x" + clef).repeated(25);
+    }
+    void textIsCutByCharacters()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, stored);
+        TestDatabase db;
+        MainStore s;
+        s.openDatabase(db.path());
+        addObject(s, 1, "A");
+        Dataset &v = s.FDQObiekty;
+        v.setSql({" select * from OBIEKTY where IDDEV = :IDdev"});
+        v.setParam(0, 17);
+        v.open();
+        v.edit();
+        v.setFieldValue("NAZWA_LONG", name);
+        v.post();
+        QCOMPARE(v.fieldValue("NAZWA_LONG").toString(), stored);
+        QCOMPARE(s.FDConnection1.select("select NAZWA_LONG from OBIEKTY").values.at(0).toString(), stored);
+        QCOMPARE(db.isqlValue("select char_length(NAZWA_LONG) from OBIEKTY"), qint64(stored.toUcs4().size()));
     }
 
     void liveViewWritesBackByKeyAndCutsText()
@@ -252,6 +285,50 @@ private slots:
         QCOMPARE(w.field(w.fieldIndex("REZI1")).tag, 4);
         QCOMPARE(s.FDQObiekty.field(s.FDQObiekty.fieldIndex("REZI2")).tag, 4);
         QVERIFY_THROWS_EXCEPTION(DatabaseError, (w.edit(), w.setFieldValue("TempF", 1.0)));
+    }
+
+    // Times are wall-clock values without a zone, from the binding to the view's text: a time
+    // that the local zone skips or repeats is read back and shown as it was stored.
+    void timesAreReadAndShownAsStored()
+    {
+        TestDatabase db;
+        MainStore s;
+        s.openDatabase(db.path());
+        const int a = addObject(s, 1, "A");
+        const QDateTime gap(QDate(2023, 3, 26), QTime(2, 30, 0), Qt::UTC);
+        const QDateTime repeated(QDate(2023, 10, 29), QTime(2, 30, 0), Qt::UTC);
+        addResult(s, a, gap, 7.0, 20.0);
+        addResult(s, a, repeated, 7.1, 20.0);
+        // A local date-time handed in by a caller counts by its fields, never by its instant.
+        addResult(s, a, QDateTime(QDate(2023, 3, 26), QTime(2, 40, 0)), 7.2, 20.0);
+        QCOMPARE(db.isqlValue("select count(*) from WYNIKI where DATACZAS in "
+                              "('2023-03-26 02:30:00', '2023-10-29 02:30:00', '2023-03-26 02:40:00')"), 3LL);
+
+        Dataset &w = s.FDQWyniki;
+        w.setSql({"select * from WYNIKI where IDOB = :IDobj order by DATACZAS"});
+        w.setParam(0, a);
+        w.open();
+        QCOMPARE(w.rowCount(), 3);
+        const QLocale c = QLocale::c();
+        const int field = w.fieldIndex("DATACZAS");
+        const QStringList shown{w.displayText(0, field, c), w.displayText(1, field, c), w.displayText(2, field, c)};
+        QCOMPARE(shown, QStringList({c.toString(QDate(2023, 3, 26), QLocale::ShortFormat) + " 02:30:00",
+                                     c.toString(QDate(2023, 3, 26), QLocale::ShortFormat) + " 02:40:00",
+                                     c.toString(QDate(2023, 10, 29), QLocale::ShortFormat) + " 02:30:00"}));
+        QCOMPARE(w.value(0, field).toDateTime(), gap);
+        QCOMPARE(w.value(0, field).toDateTime().timeSpec(), Qt::UTC);
+        // A row written back keeps its time, and the time finds its row.
+        w.setCurrentRow(0);
+        w.edit();
+        w.setFieldValue("REZI1", 1);
+        w.post();
+        QCOMPARE(db.isqlValue("select REZI1 from WYNIKI where DATACZAS = '2023-03-26 02:30:00'"), 1LL);
+        QCOMPARE(s.FDConnection1.select("select DANE1 from WYNIKI where DATACZAS = ?", {gap}).rowCount(), 1);
+        // Marking by date takes the gap day's results.
+        s.FDSP_Markdate.setParam(0, QDate(2023, 3, 26));
+        s.FDSP_Markdate.setParam(1, QDate(2023, 3, 27));
+        s.FDSP_Markdate.execute();
+        QCOMPARE(db.isqlValue("select count(*) from WYNIKI where REZI1 = 1"), 2LL);
     }
 
     void databaseErrorsCarryTheDatabaseText()
