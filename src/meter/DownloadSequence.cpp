@@ -105,9 +105,10 @@ DownloadOutcome DownloadSequence::sequence()
         ConfigureMeterLine(chip_);
     clock_.sleepMs(PauseAfterConfigureMs);
 
-    // 6. Identity.
+    // 6. Identity. Every reply is checked complete before what it carries is kept.
+    CheckedExchange line(chip_, clock_);
     const QByteArray identityReply =
-        chip_.fconnected ? MeterExchange(chip_, IdentityCommand, IdentityReplyLength, clock_) : QByteArray();
+        chip_.fconnected ? line.exchange(IdentityCommand, IdentityReplyLength) : QByteArray();
     ui_.showProgressLabel(ProgressLabel::Search, false);
     ui_.processMessages();
     MeterIdentity identity;
@@ -127,18 +128,21 @@ DownloadOutcome DownloadSequence::sequence()
     ui_.setProgressPosition(50);
 
     // 8. The object list.
-    const QByteArray list = MeterExchange(chip_, ObjectListCommand, 0, clock_);
+    const QByteArray list = line.exchange(ObjectListCommand, 0);
     ui_.processMessages();
     QList<QByteArray> objects;
-    if (!SplitRecords(list, ObjectRecordSize, &objects))
+    if (!SplitRecords(list, ObjectRecordSize, &objects) || !line.lastReplyComplete())
         return importError();
 
     // 9. Objects and their results.
     ui_.setProgressPosition(60);
-    const ImportOutcome imported = import_.ImportObjects(objects, exchangeWith(chip_, clock_), [this](int i, int n) {
-        ui_.setProgressPosition(barPosition(i, n));
-        ui_.processMessages();
-    });
+    const ImportOutcome imported = import_.ImportObjects(
+        objects, line.function(),
+        [this](int i, int n) {
+            ui_.setProgressPosition(barPosition(i, n));
+            ui_.processMessages();
+        },
+        [&line] { return line.lastReplyComplete(); });
     if (!imported.completed)
         return importError();
 

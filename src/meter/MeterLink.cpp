@@ -99,4 +99,33 @@ ExchangeFn exchangeWith(tftdichip &chip, Clock &clock)
     };
 }
 
+CheckedExchange::CheckedExchange(tftdichip &chip, Clock &clock) : chip_(chip), clock_(clock) {}
+
+bool CheckedExchange::lineQuiet()
+{
+    // A line that cannot be looked at cannot be found quiet: what came last is not kept.
+    qint32 waiting = 0;
+    return chip_.getReceiveQueueStatus(waiting) && waiting <= 0;
+}
+
+bool CheckedExchange::lastReplyComplete()
+{
+    if (!incomplete_ && replied_ && !lineQuiet())
+        incomplete_ = true;
+    return !incomplete_;
+}
+
+QByteArray CheckedExchange::exchange(const QByteArray &command, qint32 expectedLength)
+{
+    if (!lastReplyComplete())
+        return {};
+    replied_ = true;
+    return MeterExchange(chip_, command, expectedLength, clock_);
+}
+
+ExchangeFn CheckedExchange::function()
+{
+    return [this](const QByteArray &command, int expectedLength) { return exchange(command, expectedLength); };
+}
+
 } // namespace arvex::meter

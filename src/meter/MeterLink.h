@@ -47,4 +47,35 @@ void ConfigureMeterLine(tftdichip &chip);
 // MeterExchange on the chip as the import's exchange function.
 ExchangeFn exchangeWith(tftdichip &chip, Clock &clock);
 
+// The exchanges of one download on one open chip, each reply checked complete. A reply of
+// unknown length ends with 0.1 s of silence, so a meter that pauses longer in the middle of
+// a reply leaves its rest for later: a reply counts as complete only when the line stays
+// quiet after it until the next command is written. Bytes waiting at that point belong to
+// the previous reply (cut short by a pause, or longer than its expected length); the
+// exchange is then marked incomplete, the next command is not sent and its reply is empty,
+// which every reply check refuses. Bytes waiting before the first command are no reply and
+// are emptied as usual.
+class CheckedExchange {
+public:
+    CheckedExchange(tftdichip &chip, Clock &clock);
+
+    // MeterExchange, once the line is found quiet after the previous reply.
+    QByteArray exchange(const QByteArray &command, qint32 expectedLength);
+    // Looks at the line now: false when bytes came after the last reply (or earlier), or
+    // when the line cannot be looked at.
+    // Called before what was decoded from a reply is kept.
+    bool lastReplyComplete();
+    bool incomplete() const { return incomplete_; }
+    // exchange() as the import's exchange function.
+    ExchangeFn function();
+
+private:
+    bool lineQuiet();
+
+    tftdichip &chip_;
+    Clock &clock_;
+    bool replied_ = false;
+    bool incomplete_ = false;
+};
+
 } // namespace arvex::meter

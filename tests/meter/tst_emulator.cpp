@@ -177,7 +177,27 @@ private slots:
             QCOMPARE(reply.size(), 60);
             QVERIFY(!DecodeIdentity(reply, nullptr));
             QVERIFY(!SplitRecords(reply, ResultRecordSize, nullptr));
+            QVERIFY(!SplitRecords(reply, ObjectRecordSize, nullptr));
         }
+        // Noise is any byte: the terminator and the identity's letter come too.
+        MeterContent long_ = threeObjects();
+        long_.faults = {MeterFault::garbage({}, 4096)};
+        const QByteArray noise = joined(MeterEmulator(long_).answer("I"));
+        QVERIFY(noise.contains(ReplyTerminator));
+        QVERIFY(noise.contains('P'));
+        // Noise that happens to end with the terminator is still refused by its length.
+        MeterContent ending = threeObjects();
+        ending.faults = {MeterFault::garbage({}, 23)};
+        MeterEmulator endingMeter(ending);
+        int endedWithTerminator = 0;
+        for (int i = 0; i < 2000; ++i) {
+            const QByteArray reply = joined(endingMeter.receive("L\r")); // new noise each time
+            if (reply.endsWith(ReplyTerminator)) {
+                ++endedWithTerminator;
+                QVERIFY(!SplitRecords(reply, ObjectRecordSize, nullptr));
+            }
+        }
+        QVERIFY(endedWithTerminator > 0);
         QVERIFY(meter.answer("X").isEmpty()); // unknown commands stay unanswered
     }
 
