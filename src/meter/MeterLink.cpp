@@ -56,7 +56,8 @@ void ConfigureMeterLine(tftdichip &chip)
     chip.setTimeouts(5, 5);
 }
 
-QByteArray MeterExchange(tftdichip &chip, const QByteArray &command, qint32 expectedLength, Clock &clock)
+QByteArray MeterExchange(tftdichip &chip, const QByteArray &command, qint32 expectedLength, Clock &clock,
+                         const std::function<bool()> &stop)
 {
     chip.purgeQueue(fReceiveQueue);
     qint32 written = 0;
@@ -81,6 +82,8 @@ QByteArray MeterExchange(tftdichip &chip, const QByteArray &command, qint32 expe
             break;
         if (quiet > link::NothingMs * Ms)
             break;
+        if (stop && stop())
+            return {};
     }
     QByteArray reply(n, '\0');
     clock.sleepMs(link::FinalReadDelayMs);
@@ -110,9 +113,13 @@ bool CheckedExchange::lineQuiet()
 
 bool CheckedExchange::lastReplyComplete()
 {
-    if (!incomplete_ && replied_ && !lineQuiet())
+    if (!interrupted_ && stop_ && stop_())
+        interrupted_ = true;
+    if (!incomplete_ && replied_ && !lineQuiet()) {
         incomplete_ = true;
-    return !incomplete_;
+        incompleteCommand_ = lastCommand_;
+    }
+    return !incomplete_ && !interrupted_;
 }
 
 QByteArray CheckedExchange::exchange(const QByteArray &command, qint32 expectedLength)
@@ -120,7 +127,13 @@ QByteArray CheckedExchange::exchange(const QByteArray &command, qint32 expectedL
     if (!lastReplyComplete())
         return {};
     replied_ = true;
-    return MeterExchange(chip_, command, expectedLength, clock_);
+    lastCommand_ = command;
+    QByteArray reply = MeterExchange(chip_, command, expectedLength, clock_, stop_);
+    if (stop_ && stop_()) {
+        interrupted_ = true;
+        return {};
+    }
+    return reply;
 }
 
 ExchangeFn CheckedExchange::function()

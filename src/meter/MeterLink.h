@@ -37,7 +37,10 @@ int ScanMeters(tftdichip &chip, MeterList &list, Clock &clock, const std::functi
 // Sends one command to the open chip and collects the reply: it ends once `expectedLength`
 // bytes (0: unknown) are waiting, 0.1 s after the last new byte, or 1 s after the write when
 // nothing came. The reply holds what the one final read delivered; it may be empty.
-QByteArray MeterExchange(tftdichip &chip, const QByteArray &command, qint32 expectedLength, Clock &clock);
+// `stop`, when given, is asked at every poll: once it is true the wait ends at once with an
+// empty reply.
+QByteArray MeterExchange(tftdichip &chip, const QByteArray &command, qint32 expectedLength, Clock &clock,
+                         const std::function<bool()> &stop = {});
 
 // Sets up an open chip's line as the meter needs it: 115200 bits per second, 8 data bits, one
 // stop bit, no parity, latency 2 ms, USB transfers of 16 bytes, no flow control, read and
@@ -66,6 +69,13 @@ public:
     // Called before what was decoded from a reply is kept.
     bool lastReplyComplete();
     bool incomplete() const { return incomplete_; }
+    // Asked before every command and at every poll: once true, nothing more is sent, the
+    // reply waited for is empty and no reply counts as complete.
+    void setStop(std::function<bool()> stop) { stop_ = std::move(stop); }
+    bool interrupted() const { return interrupted_; }
+    // The command whose reply was found incomplete, and the last command sent.
+    QByteArray incompleteCommand() const { return incompleteCommand_; }
+    QByteArray lastCommand() const { return lastCommand_; }
     // exchange() as the import's exchange function.
     ExchangeFn function();
 
@@ -74,8 +84,11 @@ private:
 
     tftdichip &chip_;
     Clock &clock_;
+    std::function<bool()> stop_;
     bool replied_ = false;
     bool incomplete_ = false;
+    bool interrupted_ = false;
+    QByteArray lastCommand_, incompleteCommand_;
 };
 
 } // namespace arvex::meter
