@@ -64,8 +64,17 @@ double run(const QString &name, const QStringList &meterArgs, const MeterContent
     p.start(pf.cli(), QStringList{"download"} + meterArgs);
     p.waitForFinished(600000);
     const double seconds = t.nsecsElapsed() / 1e9;
-    if (p.exitCode() != 0) {
-        std::fprintf(stderr, "%s: download failed (%d): %s\n", qPrintable(name), p.exitCode(), p.readAll().constData());
+    const QByteArray output = p.readAll();
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        std::fprintf(stderr, "%s: download failed (%d): %s\n", qPrintable(name), p.exitCode(), output.constData());
+        std::exit(1);
+    }
+    // A figure counts only for a download that stored every result it was timed for.
+    const long long stored = pf.isqlValue(QStringLiteral("select count(*) from WYNIKI"));
+    const QByteArray told = QByteArray::number(content.resultCount()) + " records read.";
+    if (stored != content.resultCount() || !output.contains(told)) {
+        std::fprintf(stderr, "%s: %lld results stored of %d, output: %s\n", qPrintable(name), stored,
+                     content.resultCount(), output.constData());
         std::exit(1);
     }
     const Minimum min = minimumFor(content);

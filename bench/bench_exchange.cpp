@@ -1,5 +1,6 @@
 // Exchanges the demo meter's whole content (identity, object list, every object's results)
-// through the emulator at 115200 baud in real time, as the download does, and sets the time
+// through the emulator at 115200 baud in real time, as the download does (each reply checked
+// complete), and sets the time
 // taken beside the line's own minimum: every byte's 10 bits at 115200 bits per second plus the
 // 0.1 s of silence that ends each reply of unknown length. The last line is
 // "ratio_to_line_minimum R", the median run's time over that minimum.
@@ -32,8 +33,9 @@ Run downloadOnce(tftdichip &chip, MeterEmulator &reference, RealClock &clock)
 {
     Run run;
     const qint64 start = clock.nowNs();
+    CheckedExchange line(chip, clock); // as the download: every reply checked complete
     auto exchange = [&](const QByteArray &command, int expected) {
-        const QByteArray reply = MeterExchange(chip, command, expected, clock);
+        const QByteArray reply = line.exchange(command, expected);
         run.bytes += command.size() + reply.size();
         ++run.exchanges;
         if (expected == 0)
@@ -48,6 +50,8 @@ Run downloadOnce(tftdichip &chip, MeterEmulator &reference, RealClock &clock)
         run.correct = false;
     for (const QByteArray &record : objects)
         exchange(ResultsCommand(DecodeObject(record).number), 0);
+    if (!line.lastReplyComplete())
+        run.correct = false;
     run.seconds = double(clock.nowNs() - start) / 1e9;
     return run;
 }

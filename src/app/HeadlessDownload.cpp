@@ -1,7 +1,9 @@
 #include "app/HeadlessDownload.h"
 
+#include "app/StopSignals.h"
 #include "lang/LangMan.h"
 #include "meter/DownloadSequence.h"
+#include "meter/FTDItypes.h"
 #include "meter/FTDIchip.h"
 #include "meter/FTDIdll.h"
 #include "meter/MeterBus.h"
@@ -13,12 +15,61 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTextStream>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace arvex::app {
 
 namespace {
 
 using meter::ProgressLabel;
+
+// Text that came from the meter or the converters, fit for a terminal: control characters
+// are written as escapes, never sent raw.
+QString printable(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
+            out += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        else if (!c.isPrint() && !c.isSurrogate() && u != ' ')
+            out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+// What the scan saw when it found no meter, and where the README explains access.
+QString noMeterReason(tftdichip &chip)
+{
+    quint32 count = 0;
+    pftdiDeviceList nodes = nullptr;
+    QStringList seen;
+    if (chip.createDeviceInfoList(count, nodes) && nodes) {
+        for (quint32 i = 0; i < count; ++i) {
+            const char *serial = nodes[i].serialNumber;
+            const char *description = nodes[i].description;
+            seen << QStringLiteral("%1 (%2)").arg(
+                printable(QString::fromLatin1(serial, qsizetype(strnlen(serial, sizeof nodes[i].serialNumber)))),
+                printable(QString::fromLatin1(description, qsizetype(strnlen(description, sizeof nodes[i].description)))));
+        }
+    }
+    if (nodes)
+        chip.destroyDeviceInfoList(nodes);
+    const QString readme =
+        QStringLiteral("The README's section \"Connecting the meter on Linux\" explains how to give the program "
+                       "access to the meter's converter.");
+    if (seen.isEmpty())
+        return QStringLiteral("No FTDI converter was found at all.\n") + readme;
+    return QStringLiteral("FTDI converters were found, but a meter's serial number begins with \"PP\" and theirs "
+                          "do not: %1.\n")
+               .arg(seen.join(QStringLiteral(", ")))
+        + readme;
+}
 
 class ConsoleSurroundings final : public meter::DownloadSurroundings {
 public:
@@ -48,7 +99,8 @@ public:
     void showIdentity(const QString &device, const QString &serial, const QString &firmware) override
     {
         out_ << engine_.text(QStringLiteral("Device:")) << ' ' << device << "  " << engine_.text(QStringLiteral("SN:"))
-             << ' ' << serial << "  " << engine_.text(QStringLiteral("FV:")) << ' ' << firmware << Qt::endl;
+             << ' ' << printable(serial) << "  " << engine_.text(QStringLiteral("FV:")) << ' ' << printable(firmware)
+             << Qt::endl;
     }
     void refreshViews() override {}
     void showMessage(const QString &text) override { out_ << text << Qt::endl; }
@@ -84,8 +136,9 @@ QString headlessHelp()
         "                          file that --emulate-meter=FILE replays\n"
         "  --help                  show this text\n"
         "\n"
-        "Exit status: 0 download completed, 1 wrong usage or unusable meter file,\n"
-        "2 device not connected, 3 import error or database error (its text on standard error).\n");
+        "Exit status: 0 download completed, 1 wrong usage, unusable meter file or a capture that\n"
+        "could not be written, 2 device not connected, 3 import error or database error (its\n"
+        "text on standard error), 130 or 143 stopped by SIGINT or SIGTERM.\n");
 }
 
 int runHeadless(const QStringList &arguments, const QString &programFolder, QTextStream &out, QTextStream &err)
@@ -103,8 +156,8 @@ int runHeadless(const QStringList &arguments, const QString &programFolder, QTex
         } else if (a == QLatin1String("--capture") || a.startsWith(QLatin1String("--capture="))) {
             if (a.contains(QLatin1Char('=')))
                 capture = a.section(QLatin1Char('='), 1);
-            else if (i + 1 < arguments.size())
-                capture = arguments.at(++i);
+            else if (i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1String("--")))
+                capture = arguments.at(++i); // an option that follows is not a file name
             if (capture.isEmpty()) {
                 err << "--capture needs a file name.\n\n" << headlessHelp();
                 return ExitUsage;
@@ -130,10 +183,18 @@ int runHeadless(const QStringList &arguments, const QString &programFolder, QTex
         err << busError << Qt::endl;
         return ExitUsage;
     }
+    // The capture is written as the download goes; a capture that cannot be written at all
+    // stops the command before anything is downloaded.
     std::shared_ptr<meter::MeterRecorder> recorder;
     std::shared_ptr<tftdidll> recorded;
     if (!capture.isEmpty()) {
         recorder = std::make_shared<meter::MeterRecorder>(installedftdidll(), meter::linkClock());
+        try {
+            recorder->writeAsItGoes(capture);
+        } catch (const meter::MeterFileError &e) {
+            err << e.text() << Qt::endl;
+            return ExitUsage;
+        }
         recorded = setftdidll(recorder);
     }
 
@@ -163,8 +224,16 @@ int runHeadless(const QStringList &arguments, const QString &programFolder, QTex
     meter::MeterList list{};
     meter::DownloadSequence sequence(chip, import, meter::linkClock(), console,
                                      meter::DownloadFields{flag, serial, firmware, list});
+    // After the database is open: the embedded engine has installed its handlers by now.
+    installStopSignals();
+    sequence.setStopRequest([] { return stopSignal() != 0; });
     const meter::DownloadOutcome outcome = sequence.run();
     out.flush();
+
+    if (outcome == meter::DownloadOutcome::ImportError && !sequence.errorText().isEmpty())
+        err << sequence.errorText() << Qt::endl;
+    if (outcome == meter::DownloadOutcome::NoDevice && serial.isEmpty())
+        err << noMeterReason(chip) << Qt::endl;
 
     if (outcome == meter::DownloadOutcome::NoDevice && !chip.fconnected && !serial.isEmpty()) {
         // A meter's converter was listed but could not be opened: say why, and how to mend it.
@@ -177,18 +246,37 @@ int runHeadless(const QStringList &arguments, const QString &programFolder, QTex
                    "(see the README) or join the \"dialout\" group, then log in again."
                 << Qt::endl;
     }
-    if (recorder) {
-        try {
-            recorder->save(capture);
-            out << QStringLiteral("Meter session written to %1").arg(QDir::toNativeSeparators(capture)) << Qt::endl;
-        } catch (const meter::MeterFileError &e) {
-            err << e.text() << Qt::endl;
-        }
-        setftdidll(recorded);
-    }
     if (chip.fconnected)
         chip.closeDevice();
+    bool captureFailed = false;
+    if (recorder) {
+        setftdidll(recorded);
+        const QString why = recorder->writeError();
+        if (why.isEmpty()) {
+            out << QStringLiteral("Meter session written to %1").arg(QDir::toNativeSeparators(capture)) << Qt::endl;
+        } else {
+            err << why << Qt::endl;
+            captureFailed = true;
+        }
+    }
 
+    if (outcome == meter::DownloadOutcome::Interrupted) {
+        const int signal = stopSignal();
+        err << QStringLiteral("Interrupted by %1: the results stored before stay; the object being downloaded "
+                              "keeps none of its results.")
+                   .arg(QLatin1String(stopSignalName(signal)))
+            << Qt::endl;
+        // Once a signal has been delivered to the process, the embedded engine does not come
+        // back from detaching the database (seen here: it spins in its monitoring memory).
+        // Everything committed is on disk and the object in progress was rolled back, so the
+        // process ends here without detaching, as it would had the signal ended it.
+        out.flush();
+        err.flush();
+        std::fflush(nullptr);
+        ::_exit(stopExitCode(signal));
+    }
+    if (captureFailed)
+        return ExitUsage;
     switch (outcome) {
     case meter::DownloadOutcome::Completed:
         return ExitCompleted;

@@ -398,7 +398,7 @@ void TMainDivIVForm::closeEvent(QCloseEvent *event)
     // The download lets events through; closing in the middle of it would pull the converter
     // from under it. The window closes once the download has ended.
     if (downloadRunning()) {
-        closeAfterDownload_ = true;
+        closeAfterDownload();
         event->ignore();
         return;
     }

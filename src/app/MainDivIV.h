@@ -181,6 +181,14 @@ public:
     tftdichip *downloadChip_ = nullptr; // the chip download_ was made for
     bool closeAfterDownload_ = false;   // the user closed the window while a download ran
     bool downloadRunning() const;
+    // True, with a beep, while a download runs: deleting or renaming then would pull rows
+    // from under the import.
+    bool refusedDuringDownload() const;
+    // A close while a download runs waits for its end, and the progress window says so.
+    void closeAfterDownload();
+    // SIGINT and SIGTERM close the window as its close button does. Called once the
+    // database is open (the embedded engine's own handlers are then in place).
+    void closeOnStopSignals();
     // ---- end of the download ----
 
     // Meter discovery and command exchange over FtdiRS (MainDivIV_usb.cpp).

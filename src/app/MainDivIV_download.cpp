@@ -5,6 +5,7 @@
 
 #include "app/ErrorDisplay.h"
 #include "app/Forms.h"
+#include "app/StopSignals.h"
 #include "app/dialogs/UnInfo.h"
 #include "app/dialogs/UnProgres.h"
 #include "lang/LangMan.h"
@@ -102,3 +103,24 @@ void TMainDivIVForm::ButtonConnectClick()
 }
 
 bool TMainDivIVForm::downloadRunning() const { return download_ && download_->isRunning(); }
+
+bool TMainDivIVForm::refusedDuringDownload() const
+{
+    if (!downloadRunning())
+        return false;
+    QApplication::beep();
+    return true;
+}
+
+void TMainDivIVForm::closeAfterDownload()
+{
+    closeAfterDownload_ = true;
+    if (ProgresForm)
+        ProgresForm->LabClosing->show();
+}
+
+void TMainDivIVForm::closeOnStopSignals()
+{
+    arvex::app::installStopSignals();
+    arvex::app::whenStopSignal(this, [this](int) { close(); });
+}

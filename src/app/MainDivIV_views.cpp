@@ -131,6 +131,8 @@ void TMainDivIVForm::btnSelectDateClick()
 
 void TMainDivIVForm::actDelRekordExecute()
 {
+    if (refusedDuringDownload())
+        return;
     // An empty results view has nothing to delete: no question is asked.
     if (!store.FDQWyniki.isActive() || store.FDQWyniki.isEmpty() || !PytForm)
         return;
@@ -142,6 +144,8 @@ void TMainDivIVForm::actDelRekordExecute()
 
 void TMainDivIVForm::actDelObjectExecute()
 {
+    if (refusedDuringDownload())
+        return;
     if (!views->hasCurrentObject() || !PytForm)
         return;
     PytForm->NumerKomunikatu = 2;
@@ -152,6 +156,8 @@ void TMainDivIVForm::actDelObjectExecute()
 
 void TMainDivIVForm::actMynameExecute()
 {
+    if (refusedDuringDownload())
+        return;
     if (!views->hasCurrentObject() || !FormEditName)
         return;
     FormEditName->move(QCursor::pos());

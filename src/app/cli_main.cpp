@@ -1,6 +1,7 @@
 // arvex-ph-cli: the download without a window (see HeadlessDownload.h).
 
 #include "app/HeadlessDownload.h"
+#include "app/StopSignals.h"
 #include "store/Connection.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 
 int main(int argc, char *argv[])
 {
+    arvex::app::blockStopSignals(); // until the download installs its handlers
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("arvex-ph-cli"));
     arvex::store::useEmbeddedEngine(QCoreApplication::applicationDirPath());

@@ -2,11 +2,13 @@
 #include "app/Forms.h"
 #include "app/MainDivIV.h"
 #include "app/Program.h"
+#include "app/StopSignals.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    arvex::app::blockStopSignals(); // until the window installs its handlers
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ArvexPH"));
     QApplication::setApplicationDisplayName(QStringLiteral("ARVEX TECHNOLOGY"));
@@ -20,6 +22,7 @@ int main(int argc, char *argv[])
 
     arvex::app::createForms();
     MainDivIVForm->show();
+    MainDivIVForm->closeOnStopSignals(); // the start-up has opened the database by now
     const int rc = app.exec();
     arvex::app::destroyForms();
     return rc;

@@ -63,6 +63,11 @@ DownloadOutcome DownloadSequence::run()
 
         const int found = ScanMeters(chip_, fields_.ListaPPDev, clock_, [this] { ui_.processMessages(); });
         fields_.FlagaJest = false;
+        if (stopped()) {
+            ui_.hideProgress();
+            running_ = false;
+            return DownloadOutcome::Interrupted;
+        }
         if (found == 0) {
             ui_.showProgressLabel(ProgressLabel::Search, false);
             ui_.showProgressLabel(ProgressLabel::NoDevice, true);
@@ -105,9 +110,13 @@ DownloadOutcome DownloadSequence::sequence()
         ConfigureMeterLine(chip_);
     clock_.sleepMs(PauseAfterConfigureMs);
 
-    // 6. Identity.
+    // 6. Identity. Every reply is checked complete before what it carries is kept.
+    CheckedExchange line(chip_, clock_);
+    line.setStop(stop_);
     const QByteArray identityReply =
-        chip_.fconnected ? MeterExchange(chip_, IdentityCommand, IdentityReplyLength, clock_) : QByteArray();
+        chip_.fconnected ? line.exchange(IdentityCommand, IdentityReplyLength) : QByteArray();
+    if (line.interrupted())
+        return interrupted();
     ui_.showProgressLabel(ProgressLabel::Search, false);
     ui_.processMessages();
     MeterIdentity identity;
@@ -127,20 +136,27 @@ DownloadOutcome DownloadSequence::sequence()
     ui_.setProgressPosition(50);
 
     // 8. The object list.
-    const QByteArray list = MeterExchange(chip_, ObjectListCommand, 0, clock_);
+    const QByteArray list = line.exchange(ObjectListCommand, 0);
     ui_.processMessages();
     QList<QByteArray> objects;
-    if (!SplitRecords(list, ObjectRecordSize, &objects))
-        return importError();
+    if (!SplitRecords(list, ObjectRecordSize, &objects) || !line.lastReplyComplete())
+        return line.interrupted() ? interrupted() : importError(line, list, ObjectRecordSize);
 
     // 9. Objects and their results.
     ui_.setProgressPosition(60);
-    const ImportOutcome imported = import_.ImportObjects(objects, exchangeWith(chip_, clock_), [this](int i, int n) {
-        ui_.setProgressPosition(barPosition(i, n));
-        ui_.processMessages();
-    });
+    QByteArray lastReply;
+    const ImportOutcome imported = import_.ImportObjects(
+        objects,
+        [&line, &lastReply](const QByteArray &command, int expectedLength) {
+            return lastReply = line.exchange(command, expectedLength);
+        },
+        [this](int i, int n) {
+            ui_.setProgressPosition(barPosition(i, n));
+            ui_.processMessages();
+        },
+        [&line] { return line.lastReplyComplete(); });
     if (!imported.completed)
-        return importError();
+        return line.interrupted() ? interrupted() : importError(line, lastReply, ResultRecordSize);
 
     // 10. Done.
     stored_ = imported.stored;
@@ -150,6 +166,47 @@ DownloadOutcome DownloadSequence::sequence()
     ui_.showMessage(closingMessage(lang, stored_, ui_.lexiconRow(7), ui_.lexiconRow(8)));
     ui_.setBusyCursor(false);
     return DownloadOutcome::Completed;
+}
+
+QString DownloadSequence::commandName(const QByteArray &command)
+{
+    if (command == IdentityCommand)
+        return QStringLiteral("the identity command");
+    if (command == ObjectListCommand)
+        return QStringLiteral("the object list command");
+    if (command.startsWith('M'))
+        return QStringLiteral("the results command of object %1").arg(command.size() == 2 ? 13 : int(quint8(command.at(1))));
+    return QStringLiteral("the command");
+}
+
+QString DownloadSequence::replyFault(const QByteArray &command, const QByteArray &reply, int recordSize)
+{
+    const QString name = commandName(command);
+    if (reply.isEmpty())
+        return QStringLiteral("The meter gave no reply to %1.").arg(name);
+    if (reply.back() != ReplyTerminator)
+        return QStringLiteral("The reply to %1 (%2 bytes) does not end with the terminator 0x2A.").arg(name).arg(reply.size());
+    return QStringLiteral("The reply to %1 is %2 bytes long: not whole records of %3 bytes followed by the terminator 0x2A.")
+        .arg(name)
+        .arg(reply.size())
+        .arg(recordSize);
+}
+
+DownloadOutcome DownloadSequence::importError(const CheckedExchange &line, const QByteArray &reply, int recordSize)
+{
+    if (line.incomplete())
+        error_ = QStringLiteral("Bytes came after the reply to %1 had ended: the meter paused in the middle of it or sent "
+                                "more than it should, so the reply was not complete and nothing of it was kept.")
+                     .arg(commandName(line.incompleteCommand()));
+    else
+        error_ = replyFault(line.lastCommand(), reply, recordSize);
+    return importError();
+}
+
+DownloadOutcome DownloadSequence::interrupted()
+{
+    ui_.setBusyCursor(false);
+    return DownloadOutcome::Interrupted;
 }
 
 DownloadOutcome DownloadSequence::importError()

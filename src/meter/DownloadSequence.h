@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 class tftdichip;
 
@@ -57,6 +58,7 @@ enum class DownloadOutcome {
     ImportError, // a reply was not well-formed; what came before stays stored
     Failed,      // an error (database or other) ended it; shown through showError
     Refused,     // a download was already running: nothing was done
+    Interrupted, // the stop request came; what was committed before stays
 };
 
 class DownloadSequence {
@@ -64,10 +66,19 @@ public:
     DownloadSequence(tftdichip &chip, MeterImport &import, Clock &clock, DownloadSurroundings &surroundings,
                      DownloadFields fields);
 
+    // Asked at the sequence's safe points (before every command, at every poll of a reply,
+    // before an object's results are committed): once true the sequence ends as Interrupted,
+    // and the object in progress keeps none of its results.
+    void setStopRequest(std::function<bool()> stop) { stop_ = std::move(stop); }
+
     DownloadOutcome run();
     bool isRunning() const { return running_; }
     int storedCount() const { return stored_; }
+    // Failed: the error's text. ImportError: which reply was refused and why.
     QString errorText() const { return error_; }
+    // Why a reply was refused (see SplitRecords), for the import error's text.
+    static QString replyFault(const QByteArray &command, const QByteArray &reply, int recordSize);
+    static QString commandName(const QByteArray &command);
 
     // 60 + index × 40 / count, rounded to the nearest integer, halves to even.
     static int barPosition(int index, int count);
@@ -81,12 +92,16 @@ public:
 private:
     DownloadOutcome sequence();
     DownloadOutcome importError();
+    DownloadOutcome importError(const CheckedExchange &line, const QByteArray &reply, int recordSize);
+    DownloadOutcome interrupted();
+    bool stopped() const { return stop_ && stop_(); }
 
     tftdichip &chip_;
     MeterImport &import_;
     Clock &clock_;
     DownloadSurroundings &ui_;
     DownloadFields fields_;
+    std::function<bool()> stop_;
     bool running_ = false;
     int stored_ = 0;
     QString error_;

@@ -12,9 +12,9 @@ MeterBusChoice parseMeterBusChoice(const QStringList &arguments)
     MeterBusChoice choice;
     for (const QString &a : arguments.mid(1)) {
         if (a == option) {
-            choice = {true, QString()};
+            choice = {true, QString(), false};
         } else if (a.startsWith(option + QLatin1Char('='))) {
-            choice = {true, a.mid(option.size() + 1)};
+            choice = {true, a.mid(option.size() + 1), true};
         }
     }
     return choice;
@@ -26,6 +26,9 @@ void installMeterBus(const MeterBusChoice &choice)
         setftdidll(std::make_shared<SerialConverters>());
         return;
     }
+    if (choice.named && choice.file.isEmpty())
+        throw MeterFileError(QStringLiteral("--emulate-meter= needs the name of a meter file "
+                                            "(--emulate-meter alone emulates the demo meter)."));
     MeterContent content = choice.file.isEmpty() ? demoMeter() : readMeterFile(choice.file);
     auto bus = std::make_shared<EmulatorBus>(linkClock());
     bus->attach(std::make_shared<MeterEmulator>(std::move(content)));

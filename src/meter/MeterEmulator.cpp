@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
 #include <algorithm>
@@ -102,14 +101,11 @@ QByteArray withoutCr(const QByteArray &command) { return command.endsWith('\r') 
 QByteArray noise(int count, quint32 seed)
 {
     QRandomGenerator gen(seed);
+    // Any byte may come, the terminator and the identity's "P" included: the reply checks,
+    // not the noise, must refuse it.
     QByteArray b(std::max(count, 0), '\0');
-    for (char &c : b) {
+    for (char &c : b)
         c = char(gen.bounded(256));
-        if (c == ReplyTerminator)
-            c = '+';
-    }
-    if (!b.isEmpty() && b.at(0) == 'P')
-        b[0] = 'Q';
     return b;
 }
 
@@ -314,6 +310,11 @@ namespace {
 
 const QString FormatName = QStringLiteral("arvex-meter-1");
 
+bool isAsciiHexDigit(char16_t c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
 class FileReader {
 public:
     explicit FileReader(QString origin) : origin_(std::move(origin)) {}
@@ -372,12 +373,21 @@ public:
 
     QByteArray hex(const QJsonValue &v, const QString &where) const
     {
-        QString t = string(v, where);
-        t.remove(QRegularExpression(QStringLiteral("\\s")));
-        static const QRegularExpression pairs(QStringLiteral("^([0-9A-Fa-f]{2})*$"));
-        if (!pairs.match(t).hasMatch())
+        // One pass over the characters: a pattern engine backtracks, and gives up, on the long
+        // replies of a large object.
+        const QString t = string(v, where);
+        QByteArray digits;
+        digits.reserve(t.size());
+        for (const QChar c : t) {
+            if (c.isSpace())
+                continue;
+            if (!isAsciiHexDigit(c.unicode()))
+                fail(where, QStringLiteral("must be pairs of hexadecimal digits"));
+            digits.append(char(c.unicode()));
+        }
+        if (digits.size() % 2 != 0)
             fail(where, QStringLiteral("must be pairs of hexadecimal digits"));
-        return QByteArray::fromHex(t.toLatin1());
+        return QByteArray::fromHex(digits);
     }
 
     // 8-bit text: "name" in the meter's code page, or "nameHex".
@@ -593,7 +603,15 @@ MeterContent readMeterFile(const QString &path)
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         throw MeterFileError(QStringLiteral("Meter file \"%1\" cannot be read: %2").arg(path, f.errorString()));
-    return parseMeterJson(f.readAll(), path);
+    // Read by size, not to the end: a device or a runaway file would never end.
+    const QByteArray json = f.read(MeterFileMaxBytes + 1);
+    if (json.size() > MeterFileMaxBytes)
+        throw MeterFileError(QStringLiteral("Meter file \"%1\" is larger than %2 MiB, the most a meter file may hold.")
+                                 .arg(path)
+                                 .arg(MeterFileMaxBytes / (1024 * 1024)));
+    if (f.error() != QFileDevice::NoError)
+        throw MeterFileError(QStringLiteral("Meter file \"%1\" cannot be read: %2").arg(path, f.errorString()));
+    return parseMeterJson(json, path);
 }
 
 QByteArray meterJson(const MeterContent &m)

@@ -95,6 +95,8 @@ public:
 private:
     QString text_;
 };
+// The largest meter file read: far above a full meter's content written out as hex.
+constexpr qint64 MeterFileMaxBytes = 64LL * 1024 * 1024;
 MeterContent readMeterFile(const QString &path);
 MeterContent parseMeterJson(const QByteArray &json, const QString &origin);
 QByteArray meterJson(const MeterContent &content);

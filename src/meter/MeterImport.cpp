@@ -50,7 +50,7 @@ bool MeterImport::StoreResult(int objectKey, const QByteArray &record)
 }
 
 ImportOutcome MeterImport::ImportObjects(const QList<QByteArray> &objectRecords, const ExchangeFn &exchange,
-                                         const ProgressFn &progress)
+                                         const ProgressFn &progress, const ReplyCheckFn &replyComplete)
 {
     ImportOutcome outcome;
     const int count = int(objectRecords.size());
@@ -73,6 +73,8 @@ ImportOutcome MeterImport::ImportObjects(const QList<QByteArray> &objectRecords,
             for (const QByteArray &rec : results)
                 if (StoreResult(key, rec))
                     ++stored;
+            if (replyComplete && !replyComplete())
+                return outcome; // import error; the batch is rolled back
             batch.commit();
         } catch (const store::DatabaseError &e) {
             throw store::DatabaseError(

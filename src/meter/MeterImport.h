@@ -17,6 +17,9 @@ namespace arvex::meter {
 using ExchangeFn = std::function<QByteArray(const QByteArray &command, int expectedLength)>;
 // Called with the 0-based object index and the number of objects.
 using ProgressFn = std::function<void(int index, int count)>;
+// Asked before an object's stored results are committed: false when the reply they were
+// decoded from turned out incomplete (see CheckedExchange); the object then keeps none.
+using ReplyCheckFn = std::function<bool()>;
 
 struct ImportOutcome {
     bool completed = false; // false: import error
@@ -37,7 +40,7 @@ public:
     // A database error while storing an object passes on; one while storing its results
     // rolls back all of that object's results and passes on.
     ImportOutcome ImportObjects(const QList<QByteArray> &objectRecords, const ExchangeFn &exchange,
-                                const ProgressFn &progress = {});
+                                const ProgressFn &progress = {}, const ReplyCheckFn &replyComplete = {});
 
 private:
     store::Connection &connection_;

@@ -56,7 +56,8 @@ void ConfigureMeterLine(tftdichip &chip)
     chip.setTimeouts(5, 5);
 }
 
-QByteArray MeterExchange(tftdichip &chip, const QByteArray &command, qint32 expectedLength, Clock &clock)
+QByteArray MeterExchange(tftdichip &chip, const QByteArray &command, qint32 expectedLength, Clock &clock,
+                         const std::function<bool()> &stop)
 {
     chip.purgeQueue(fReceiveQueue);
     qint32 written = 0;
@@ -81,6 +82,8 @@ QByteArray MeterExchange(tftdichip &chip, const QByteArray &command, qint32 expe
             break;
         if (quiet > link::NothingMs * Ms)
             break;
+        if (stop && stop())
+            return {};
     }
     QByteArray reply(n, '\0');
     clock.sleepMs(link::FinalReadDelayMs);
@@ -97,6 +100,45 @@ ExchangeFn exchangeWith(tftdichip &chip, Clock &clock)
     return [&chip, &clock](const QByteArray &command, int expectedLength) {
         return MeterExchange(chip, command, expectedLength, clock);
     };
+}
+
+CheckedExchange::CheckedExchange(tftdichip &chip, Clock &clock) : chip_(chip), clock_(clock) {}
+
+bool CheckedExchange::lineQuiet()
+{
+    // A line that cannot be looked at cannot be found quiet: what came last is not kept.
+    qint32 waiting = 0;
+    return chip_.getReceiveQueueStatus(waiting) && waiting <= 0;
+}
+
+bool CheckedExchange::lastReplyComplete()
+{
+    if (!interrupted_ && stop_ && stop_())
+        interrupted_ = true;
+    if (!incomplete_ && replied_ && !lineQuiet()) {
+        incomplete_ = true;
+        incompleteCommand_ = lastCommand_;
+    }
+    return !incomplete_ && !interrupted_;
+}
+
+QByteArray CheckedExchange::exchange(const QByteArray &command, qint32 expectedLength)
+{
+    if (!lastReplyComplete())
+        return {};
+    replied_ = true;
+    lastCommand_ = command;
+    QByteArray reply = MeterExchange(chip_, command, expectedLength, clock_, stop_);
+    if (stop_ && stop_()) {
+        interrupted_ = true;
+        return {};
+    }
+    return reply;
+}
+
+ExchangeFn CheckedExchange::function()
+{
+    return [this](const QByteArray &command, int expectedLength) { return exchange(command, expectedLength); };
 }
 
 } // namespace arvex::meter

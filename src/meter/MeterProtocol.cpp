@@ -37,6 +37,8 @@ bool SplitRecords(const QByteArray &reply, int recordSize, QList<QByteArray> *re
         records->clear();
     if (reply.isEmpty() || reply.back() != ReplyTerminator || recordSize <= 0)
         return false;
+    if ((reply.size() - 1) % recordSize != 0)
+        return false;
     if (records) {
         const int count = int(reply.size() / recordSize);
         records->reserve(count);

@@ -37,8 +37,10 @@ struct ResultRecord {
 // Accepted exactly when the reply has at least 17 bytes and begins with "PP PH".
 bool DecodeIdentity(const QByteArray &reply, MeterIdentity *identity);
 
-// Well-formed exactly when the reply is not empty and ends with 0x2A; the records are the
-// whole slices of the given size from the start (trailing bytes belong to none).
+// Well-formed exactly when the reply is whole records of the given size followed by the
+// terminator 0x2A as its last byte; the records are the slices from the start. A reply with
+// bytes to spare was cut or joined to something else (a data byte 0x2A passes for the
+// terminator when a reply stops right after it), so it is refused rather than read.
 bool SplitRecords(const QByteArray &reply, int recordSize, QList<QByteArray> *records);
 
 ObjectRecord DecodeObject(const QByteArray &record);

@@ -8,6 +8,7 @@
 #include "meter/MeterClock.h"
 #include "meter/MeterEmulator.h"
 
+#include <QFile>
 #include <QHash>
 #include <QMutex>
 #include <memory>
@@ -23,6 +24,13 @@ public:
     MeterContent capture() const;
     // Writes capture() as a meter file; raises MeterFileError.
     void save(const QString &path) const;
+    // Writes the session into a meter file as it goes: from now on the file holds, after
+    // every command and every read, a whole meter file with the exchanges so far, so that a
+    // session cut short leaves what was exchanged up to then. Raises MeterFileError when the
+    // file cannot be written at all.
+    void writeAsItGoes(const QString &path);
+    // Empty while every write into that file succeeded; otherwise why it stopped.
+    QString writeError() const;
 
     FT_STATUS CreateDeviceInfoList(quint32 *numDevs) override { return inner_->CreateDeviceInfoList(numDevs); }
     FT_STATUS GetDeviceInfoList(ftdiDeviceNode *list, quint32 *numDevs) override { return inner_->GetDeviceInfoList(list, numDevs); }
@@ -76,6 +84,16 @@ private:
     QByteArray serial_, description_;
     QList<RecordedExchange> exchanges_;
     QHash<FT_HANDLE, int> current_; // per handle: the exchange that reads add to
+
+    // The file written as it goes: a header, the exchanges one a line, and the closing. The
+    // last exchange is rewritten in place as its reply grows.
+    void rewriteFile();
+    void appendLast();
+    void rewriteLast();
+    bool writeAt(qint64 at, const QByteArray &bytes);
+    std::unique_ptr<QFile> file_;
+    QString path_, writeError_;
+    qint64 lastAt_ = 0, lastEnd_ = 0; // where the last exchange's line begins and ends
 };
 
 } // namespace arvex::meter

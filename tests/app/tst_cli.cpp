@@ -9,8 +9,11 @@
 
 #include <QProcess>
 #include <QtTest>
+#include <csignal>
 
 using namespace arvex::meter;
+
+Q_DECLARE_METATYPE(arvex::meter::MeterContent)
 
 namespace {
 
@@ -151,8 +154,163 @@ private slots:
         QVERIFY2(r.out.endsWith("Odczytano 9 rekordów.\n"), qPrintable(r.out));
         pf.isql("update KONFIGURACJA set LANG = 1; commit;");
         r = cli(pf, {"download", "--emulate-meter=" + meterFile(pf, smallMeter())});
-        QVERIFY2(r.out.endsWith("9 Datensätze gelesen.\n") || r.out.contains(QRegularExpression("\n9 [^\n]+\n$")),
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.endsWith("\n9 Datensätze gelesen.\n"), qPrintable(r.out));
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("an option after --capture") << QStringList{"download", "--capture", "--emulate-meter"}
+                                                   << "--capture needs a file name.";
+        QTest::newRow("--capture last") << QStringList{"download", "--emulate-meter", "--capture"}
+                                        << "--capture needs a file name.";
+        QTest::newRow("--emulate-meter= without a name") << QStringList{"download", "--emulate-meter="}
+                                                         << "--emulate-meter= needs the name of a meter file";
+    }
+    void usageErrors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        ProgramFolder pf;
+        const Run r = cli(pf, args);
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QVERIFY2(!r.out.contains("Searching"), qPrintable(r.out)); // nothing was tried
+        QVERIFY(!QFile::exists(pf.file("--emulate-meter")));
+        QCOMPARE(pf.isqlValue("select count(*) from OBIEKTY"), 0LL);
+    }
+
+    void saysWhatWentWrong_data()
+    {
+        QTest::addColumn<MeterContent>("content");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QStringList>("err"); // each on standard error
+        MeterContent broken = smallMeter();
+        broken.faults << MeterFault::dropTerminatorOf(2);
+        QTest::newRow("no terminator") << broken << 3
+                                       << QStringList{"results command of object 2", "does not end with the terminator 0x2A"};
+        MeterContent spare = smallMeter();
+        spare.objects[2].results[1][7] = '*'; // a pH byte 0x2A, then the reply stops
+        spare.faults << MeterFault::cut({ReplySelector::Results, 3}, 19);
+        QTest::newRow("bytes to spare") << spare << 3
+                                        << QStringList{"results command of object 3", "19 bytes long", "11 bytes"};
+        MeterContent none = smallMeter();
+        none.converterSerial = "AB004711";
+        QTest::newRow("converters, none a meter's")
+            << none << 2 << QStringList{"AB004711 (FT232R USB UART)", "\"PP\"", "Connecting the meter on Linux"};
+    }
+    void saysWhatWentWrong()
+    {
+        QFETCH(MeterContent, content);
+        QFETCH(int, code);
+        QFETCH(QStringList, err);
+        ProgramFolder pf;
+        const Run r = cli(pf, {"download", "--emulate-meter=" + meterFile(pf, content)});
+        QCOMPARE(r.code, code);
+        for (const QString &e : err)
+            QVERIFY2(r.err.contains(e), qPrintable(e + " not in:\n" + r.err));
+    }
+
+    void meterTextReachesTheTerminalEscaped()
+    {
+        ProgramFolder pf;
+        MeterContent m = smallMeter();
+        m.identity = QByteArray("PP PH\x1b[2J\x07X 1.\x0d" "7\r");
+        const Run r = cli(pf, {"download", "--emulate-meter=" + meterFile(pf, m)});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(!r.out.contains(QChar(0x1b)) && !r.out.contains(QChar(0x07)) && !r.out.contains(QChar('\r')),
                  qPrintable(r.out));
+        QVERIFY2(r.out.contains("SN: PH\\x1b[2J\\x07X  FV: 1.\\x0d7"), qPrintable(r.out));
+    }
+
+    void captureThatCannotBeWritten_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("missing folder") << "no-such-folder/capture.json";
+        QTest::newRow("full device") << "/dev/full";
+    }
+    void captureThatCannotBeWritten()
+    {
+        QFETCH(QString, path);
+        ProgramFolder pf;
+        const QString capture = path.startsWith('/') ? path : pf.file(path);
+        const Run r = cli(pf, {"download", "--emulate-meter=" + meterFile(pf, smallMeter()), "--capture", capture});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(capture) && r.err.contains("cannot be written"), qPrintable(r.err));
+        QCOMPARE(pf.isqlValue("select count(*) from WYNIKI"), 0LL);
+    }
+
+    // A meter whose second object holds results for a few seconds of line time.
+    static MeterContent slowMeter()
+    {
+        MeterContent m = smallMeter();
+        m.objects[1].results.clear();
+        for (int k = 0; k < 3000; ++k)
+            m.objects[1].results << EncodeResult(quint32(k), QDateTime(QDate(2024, 3, 1), QTime(0, 0)).addSecs(k * 60),
+                                                 700, temperatureWord(20.0));
+        return m;
+    }
+
+    void captureIsWrittenAsItGoes()
+    {
+        ProgramFolder pf;
+        const QString capture = pf.file("capture.json");
+        QProcess p;
+        p.start(pf.cli(), {"download", "--emulate-meter=" + meterFile(pf, slowMeter()), "--capture", capture});
+        QVERIFY(p.waitForStarted());
+        // Killed without warning in the middle of the long reply.
+        QTRY_VERIFY_WITH_TIMEOUT(QString::fromUtf8(p.readAllStandardOutput()).contains("Importing data")
+                                     || QFile(capture).size() > 200,
+                                 30000);
+        QTest::qWait(1200);
+        ::kill(pid_t(p.processId()), SIGKILL);
+        p.waitForFinished();
+        const MeterContent kept = readMeterFile(capture);
+        QStringList commands;
+        for (const RecordedExchange &x : kept.exchanges)
+            commands << QString::fromLatin1(x.command.toHex());
+        QVERIFY2(commands.size() >= 3 && commands.at(0) == "490d" && commands.at(1) == "4c0d" && commands.at(2) == "4d010d",
+                 qPrintable(commands.join(' ')));
+        QCOMPARE(kept.exchanges.at(0).reply, smallMeter().identity);
+        QCOMPARE(kept.converterSerial, smallMeter().converterSerial);
+    }
+
+    void stopSignals_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("SIGINT") << int(SIGINT) << 130 << "SIGINT";
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << "SIGTERM";
+    }
+    void stopSignals()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, code);
+        QFETCH(QString, name);
+        ProgramFolder pf;
+        QProcess p;
+        QElapsedTimer t;
+        p.start(pf.cli(), {"download", "--emulate-meter=" + meterFile(pf, slowMeter())});
+        QVERIFY(p.waitForStarted());
+        QString out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromUtf8(p.readAllStandardOutput())).contains("Importing data"), 30000);
+        QTest::qWait(800); // into the second object's reply of about 2.9 s
+        t.start();
+        ::kill(pid_t(p.processId()), signal);
+        QVERIFY(p.waitForFinished(20000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), code);
+        QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed()))); // at once, not after the reply
+        QVERIFY2(err.contains("Interrupted by " + name), qPrintable(err));
+        QVERIFY2(!err.contains("invalid database handle"), qPrintable(err));
+        // What was committed stays; the object in progress keeps none of its results.
+        QCOMPARE(pf.isqlValue("select count(*) from WYNIKI w join OBIEKTY o on o.IDOB = w.IDOB where o.IDO_INDEV = 1"), 2LL);
+        QCOMPARE(pf.isqlValue("select count(*) from WYNIKI w join OBIEKTY o on o.IDOB = w.IDOB where o.IDO_INDEV = 2"), 0LL);
+        QCOMPARE(pf.isqlValue("select count(*) from OBIEKTY where IDO_INDEV = 3"), 0LL);
     }
 
     void captureReplaysTheSameDownload()

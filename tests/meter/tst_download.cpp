@@ -12,6 +12,8 @@
 using namespace arvex;
 using namespace arvex::meter;
 
+Q_DECLARE_METATYPE(arvex::meter::MeterContent)
+
 namespace {
 
 // Records what the sequence shows, in order.
@@ -236,6 +238,83 @@ private slots:
         QVERIFY(!meter->commands().contains(ResultsCommand(5).chopped(1)));
         QCOMPARE(ui.busy, false);
         QCOMPARE(ui.events.last(), QString("hide"));
+    }
+
+    // A pause or a cut right after a data byte 0x2A leaves a first part that ends like a
+    // whole reply. The rest comes while the program goes on (no pause between the exchanges:
+    // the virtual clock stands still while the database works).
+    void incompleteReplyEndsTheDownload_data()
+    {
+        QTest::addColumn<MeterContent>("content");
+        QTest::addColumn<qlonglong>("objects"); // stored
+        QTest::addColumn<qlonglong>("results"); // stored: the first object's only
+        QTest::addColumn<QList<int>>("asked");  // objects whose results were asked for
+
+        // Object 2's second result has the leading number 42: its first byte is 0x2A, at
+        // offset 11 of the reply; a pause after it leaves one result and a "terminator".
+        MeterContent leading = meterWith(3, 3);
+        leading.objects[1].results[1] = EncodeResult(42, QDateTime(QDate(2023, 6, 2), QTime(9, 0, 0)), 700, 215);
+        MeterContent pause = leading;
+        pause.faults << MeterFault::pause({ReplySelector::Results, 2}, 12, 0.112);
+        QTest::newRow("pause after a leading byte 42, rest before the next command")
+            << pause << 2LL << 3LL << QList<int>{1, 2};
+        MeterContent lastPause = leading;
+        lastPause.objects.removeLast();
+        lastPause.faults << MeterFault::pause({ReplySelector::Results, 2}, 12, 0.112);
+        QTest::newRow("pause in the last object's reply") << lastPause << 2LL << 3LL << QList<int>{1, 2};
+
+        // A pH word whose low byte is 42 (offset 7 of the first record), then a cut.
+        MeterContent ph = meterWith(3, 3);
+        ph.objects[1].results[0] = EncodeResult(7, QDateTime(QDate(2023, 6, 2), QTime(9, 0, 0)), 0x012A, 215);
+        MeterContent cut = ph;
+        cut.faults << MeterFault::cut({ReplySelector::Results, 2}, 8);
+        QTest::newRow("cut after a pH byte 42") << cut << 2LL << 3LL << QList<int>{1, 2};
+        MeterContent phPause = ph;
+        phPause.faults << MeterFault::pause({ReplySelector::Results, 2}, 8, 0.5);
+        QTest::newRow("pause after a pH byte 42, rest in the next reply") << phPause << 2LL << 3LL << QList<int>{1, 2};
+
+        // A "*" in the first object's name: the list stops after it.
+        MeterContent star = meterWith(2, 2);
+        star.objects[0].name = "Tank *1";
+        MeterContent listPause = star;
+        listPause.faults << MeterFault::pause({ReplySelector::ObjectList, -1}, 7, 0.5);
+        QTest::newRow("pause after a * in a name") << listPause << 0LL << 0LL << QList<int>{};
+        MeterContent listCut = star;
+        listCut.faults << MeterFault::cut({ReplySelector::ObjectList, -1}, 7);
+        QTest::newRow("cut after a * in a name") << listCut << 0LL << 0LL << QList<int>{};
+
+        // An identity followed by more bytes than the exchange reads: they keep coming.
+        MeterContent longIdentity = meterWith(2, 2);
+        for (int i = 0; i < 20; ++i)
+            longIdentity.identity += EncodeObject(200 + i, "ghost");
+        longIdentity.identity += '*';
+        QTest::newRow("over-long identity") << longIdentity << 0LL << 0LL << QList<int>{};
+    }
+    void incompleteReplyEndsTheDownload()
+    {
+        QFETCH(MeterContent, content);
+        QFETCH(qlonglong, objects);
+        QFETCH(qlonglong, results);
+        QFETCH(QList<int>, asked);
+        openDatabase();
+        auto meter = attach(content);
+        DownloadSequence s = sequence();
+        QCOMPARE(s.run(), DownloadOutcome::ImportError);
+        QVERIFY(ui.events.contains("label Error"));
+        QVERIFY(!ui.has("message"));
+        QVERIFY(!flag);
+        QCOMPARE(db->isqlValue("select count(*) from OBIEKTY"), objects);
+        QCOMPARE(db->isqlValue("select count(*) from OBIEKTY where IDO_INDEV >= 200"), 0LL);
+        // The object whose reply was incomplete keeps none of it.
+        QCOMPARE(db->isqlValue("select count(*) from WYNIKI"), results);
+        QCOMPARE(db->isqlValue("select count(*) from WYNIKI w join OBIEKTY o on o.IDOB = w.IDOB "
+                               "where o.IDO_INDEV <> 1"),
+                 0LL);
+        QList<int> resultsAsked;
+        for (const QByteArray &c : meter->commands())
+            if (c.startsWith('M'))
+                resultsAsked << (c.size() == 1 ? 13 : int(quint8(c.at(1))));
+        QCOMPARE(resultsAsked, asked);
     }
 
     void badIdentityIsNoDevice_data()

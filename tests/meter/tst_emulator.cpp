@@ -177,7 +177,27 @@ private slots:
             QCOMPARE(reply.size(), 60);
             QVERIFY(!DecodeIdentity(reply, nullptr));
             QVERIFY(!SplitRecords(reply, ResultRecordSize, nullptr));
+            QVERIFY(!SplitRecords(reply, ObjectRecordSize, nullptr));
         }
+        // Noise is any byte: the terminator and the identity's letter come too.
+        MeterContent long_ = threeObjects();
+        long_.faults = {MeterFault::garbage({}, 4096)};
+        const QByteArray noise = joined(MeterEmulator(long_).answer("I"));
+        QVERIFY(noise.contains(ReplyTerminator));
+        QVERIFY(noise.contains('P'));
+        // Noise that happens to end with the terminator is still refused by its length.
+        MeterContent ending = threeObjects();
+        ending.faults = {MeterFault::garbage({}, 23)};
+        MeterEmulator endingMeter(ending);
+        int endedWithTerminator = 0;
+        for (int i = 0; i < 2000; ++i) {
+            const QByteArray reply = joined(endingMeter.receive("L\r")); // new noise each time
+            if (reply.endsWith(ReplyTerminator)) {
+                ++endedWithTerminator;
+                QVERIFY(!SplitRecords(reply, ObjectRecordSize, nullptr));
+            }
+        }
+        QVERIFY(endedWithTerminator > 0);
         QVERIFY(meter.answer("X").isEmpty()); // unknown commands stay unanswered
     }
 
@@ -364,6 +384,89 @@ private slots:
         }
     }
 
+    void longRepliesInHex()
+    {
+        // A recorded reply of 3,000 results: 66,000 hexadecimal digits.
+        MeterContent m = threeObjects();
+        QByteArray reply;
+        for (int i = 0; i < 3000; ++i)
+            reply += result(1 + i % 28, quint16(600 + i % 300), 20.0);
+        reply += '*';
+        m.exchanges = {{ResultsCommand(0), reply, 0.5}};
+        QTemporaryDir dir;
+        const QString path = dir.filePath("long.json");
+        writeMeterFile(m, path);
+        const MeterContent back = readMeterFile(path);
+        QCOMPARE(back.exchanges.size(), 1);
+        QCOMPARE(back.exchanges.at(0).reply, reply);
+        // Spaces between the pairs are allowed; an odd digit or another character is not.
+        for (const QByteArray &hex : {QByteArray("4d 00 0d"), QByteArray("4d000"), QByteArray("4d0g0d")}) {
+            const QByteArray json = "{\"exchanges\": [{\"command\": \"" + hex + "\"}]}";
+            try {
+                QCOMPARE(parseMeterJson(json, "inline").exchanges.at(0).command, QByteArray("M\0\r", 3));
+                QCOMPARE(hex, QByteArray("4d 00 0d"));
+            } catch (const MeterFileError &e) {
+                QVERIFY2(hex != "4d 00 0d", qPrintable(e.text()));
+                QVERIFY(e.text().contains("must be pairs of hexadecimal digits"));
+            }
+        }
+    }
+
+    void meterFileSizeIsLimited()
+    {
+        // A device without end is read up to the limit, and the message names it.
+        try {
+            readMeterFile("/dev/zero");
+            QFAIL("/dev/zero was taken as a meter file");
+        } catch (const MeterFileError &e) {
+            QVERIFY2(e.text().contains("/dev/zero") && e.text().contains("64 MiB"), qPrintable(e.text()));
+        }
+    }
+
+    void captureIsWrittenAsItGoes()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("capture.json");
+        VirtualClock clock;
+        auto bus = std::make_shared<EmulatorBus>(clock);
+        MeterContent m = threeObjects();
+        bus->attach(std::make_shared<MeterEmulator>(m));
+        auto recorder = std::make_shared<MeterRecorder>(bus, clock);
+        recorder->writeAsItGoes(path);
+        QCOMPARE(readMeterFile(path).exchanges.size(), 0);
+        const std::shared_ptr<tftdidll> previous = setftdidll(recorder);
+        tftdichip chip;
+        QVERIFY(chip.openDeviceBySerial(m.converterSerial));
+        ConfigureMeterLine(chip);
+        QCOMPARE(readMeterFile(path).converterSerial, m.converterSerial);
+        QList<QByteArray> commands = {IdentityCommand, ObjectListCommand, ResultsCommand(13)};
+        for (int i = 0; i < commands.size(); ++i) {
+            const QByteArray reply = MeterExchange(chip, commands.at(i), 0, clock);
+            // After each exchange the file is a whole meter file holding it.
+            const MeterContent now = readMeterFile(path);
+            QCOMPARE(now.exchanges.size(), i + 1);
+            QCOMPARE(now.exchanges.last().command, commands.at(i));
+            QCOMPARE(now.exchanges.last().reply, reply);
+        }
+        QVERIFY(recorder->writeError().isEmpty());
+        chip.closeDevice();
+        setftdidll(previous);
+        // Replayed, it answers as the meter did.
+        MeterEmulator replay(readMeterFile(path));
+        QCOMPARE(joined(replay.answer("M")), resultsOf(m, 13));
+
+        // A file that cannot be written at all is refused at once.
+        for (const QString &bad : {dir.filePath("missing/capture.json"), QString("/dev/full")}) {
+            MeterRecorder r(bus, clock);
+            try {
+                r.writeAsItGoes(bad);
+                QFAIL(qPrintable(bad + " was taken"));
+            } catch (const MeterFileError &e) {
+                QVERIFY2(e.text().contains(bad), qPrintable(e.text()));
+            }
+        }
+    }
+
     void demoMeterLooksReal()
     {
         const MeterContent m = demoMeter();
@@ -445,6 +548,7 @@ private slots:
         QTest::newRow("last one counts") << QStringList{"arvex-ph", "--emulate-meter=a.json", "--emulate-meter"} << true << QString();
         QTest::newRow("other option") << QStringList{"arvex-ph", "--emulate-meters"} << false << QString();
         QTest::newRow("program name is no option") << QStringList{"--emulate-meter"} << false << QString();
+        QTest::newRow("= without a name") << QStringList{"arvex-ph", "--emulate-meter="} << true << QString();
     }
     void busChoice()
     {
@@ -454,6 +558,16 @@ private slots:
         const MeterBusChoice c = parseMeterBusChoice(arguments);
         QCOMPARE(c.emulate, emulate);
         QCOMPARE(c.file, file);
+        // "=" with no name is refused, never taken for the demo meter.
+        if (!file.isEmpty())
+            return; // (no such file here)
+        const std::shared_ptr<tftdidll> previous = installedftdidll();
+        QString error;
+        const bool installed = installMeterBus(arguments, &error);
+        setftdidll(previous);
+        QCOMPARE(installed, arguments.last() != "--emulate-meter=");
+        if (!installed)
+            QVERIFY2(error.contains("needs the name of a meter file"), qPrintable(error));
     }
 
     void installedBusShowsTheMeter()

@@ -235,14 +235,86 @@ private slots:
         QVERIFY2(seconds > 1.0 && seconds < 1.03, qPrintable(QString::number(seconds)));
     }
 
+    void failedQueueQueriesBringNoNewBytes_data()
+    {
+        QTest::addColumn<int>("atMs");     // when the queries start failing
+        QTest::addColumn<int>("failures"); // how many fail, 5 ms apart
+        QTest::addColumn<bool>("whole");
+        QTest::newRow("before any byte came") << 0 << 4 << true;
+        QTest::newRow("after bytes came") << 8 << 4 << true;
+        // Longer than the silence that ends a reply: the wait ends with what it saw last,
+        // and the rest waits on the line, so the reply is not taken as complete.
+        QTest::newRow("after bytes came, longer than 0.1 s") << 8 << 25 << false;
+    }
     void failedQueueQueriesBringNoNewBytes()
+    {
+        QFETCH(int, atMs);
+        QFETCH(int, failures);
+        QFETCH(bool, whole);
+        auto meter = attachMeter();
+        const QByteArray full = *meter->contentReply(ResultsCommand(3));
+        tftdichip chip;
+        chip.openDeviceBySerial("PP000042");
+        configure(chip);
+        const qint64 start = clock->nowNs();
+        clock->at(start + atMs * 1000000LL, [&] { bus->failCalls("GetQueueStatus", failures); });
+        CheckedExchange line(chip, *clock);
+        const QByteArray reply = line.exchange(ResultsCommand(3), 0);
+        if (atMs > 0)
+            QVERIFY2(reply.size() > 0 && bus->settings("PP000042"), "bytes had come before the failures");
+        QCOMPARE(reply == full, whole);
+        QVERIFY(full.startsWith(reply));
+        QCOMPARE(line.lastReplyComplete(), whole);
+    }
+
+    // After a reply, bytes that come before the next command is written belong to it: the
+    // next exchange sends nothing and the reply is not taken as complete.
+    void lateBytesMakeTheReplyIncomplete_data()
+    {
+        QTest::addColumn<int>("after");      // bytes before the pause (0: no pause)
+        QTest::addColumn<double>("seconds"); // the pause
+        QTest::addColumn<bool>("complete");
+        QTest::newRow("no pause") << 0 << 0.0 << true;
+        QTest::newRow("pause shorter than the silence") << 12 << 0.09 << true;
+        QTest::newRow("pause ending before the next command") << 12 << 0.112 << false;
+    }
+    void lateBytesMakeTheReplyIncomplete()
+    {
+        QFETCH(int, after);
+        QFETCH(double, seconds);
+        QFETCH(bool, complete);
+        QList<MeterFault> faults;
+        if (after > 0)
+            faults << MeterFault::pause({ReplySelector::Results, 3}, after, seconds);
+        auto meter = attachMeter(faults);
+        tftdichip chip;
+        chip.openDeviceBySerial("PP000042");
+        configure(chip);
+        CheckedExchange line(chip, *clock);
+        QCOMPARE(line.exchange(IdentityCommand, IdentityReplyLength), meter->content().identity);
+        const QByteArray reply = line.exchange(ResultsCommand(3), 0);
+        QCOMPARE(reply == *meter->contentReply(ResultsCommand(3)), complete);
+        // Back to back: the next command follows at once.
+        const QByteArray next = line.exchange(IdentityCommand, IdentityReplyLength);
+        QCOMPARE(line.incomplete(), !complete);
+        QCOMPARE(next.isEmpty(), !complete);
+        QCOMPARE(int(meter->commands().size()), complete ? 3 : 2); // nothing written after it
+        QCOMPARE(line.lastReplyComplete(), complete);
+    }
+
+    void bytesBeforeTheFirstCommandAreNoReply()
     {
         auto meter = attachMeter();
         tftdichip chip;
         chip.openDeviceBySerial("PP000042");
         configure(chip);
-        bus->failCalls("GetQueueStatus", 4);
-        QCOMPARE(resultsReply(chip), *meter->contentReply(ResultsCommand(3)));
+        qint32 written = 0;
+        chip.write("I\r", 2, written); // answered before the checked exchanges begin
+        clock->sleepMs(50);
+        CheckedExchange line(chip, *clock);
+        QVERIFY(line.lastReplyComplete());
+        QCOMPARE(line.exchange(ResultsCommand(3), 0), *meter->contentReply(ResultsCommand(3)));
+        QVERIFY(line.lastReplyComplete());
     }
 
     void closedConverterGivesAnEmptyReply()

@@ -69,7 +69,9 @@ private slots:
         QTest::newRow("2 objects no terminator") << QByteArray(50, 'a') << 25 << false << 0;
         QTest::newRow("2 objects") << QByteArray(50, 'a') + "*" << 25 << true << 2;
         QTest::newRow("11k+1") << QByteArray(33, 'r') + "*" << 11 << true << 3;
-        QTest::newRow("11k+5") << QByteArray(37, 'r') + "*" << 11 << true << 3;
+        QTest::newRow("11k+5: bytes to spare") << QByteArray(37, 'r') + "*" << 11 << false << 0;
+        QTest::newRow("25k+2: bytes to spare") << QByteArray(51, 'a') + "*" << 25 << false << 0;
+        QTest::newRow("11k: a record short of its terminator") << QByteArray(32, 'r') + "*" << 11 << false << 0;
         QTest::newRow("terminator not last") << QByteArray(22, 'r') + "*\r" << 11 << false << 0;
     }
     void splitRecords()

@@ -27,6 +27,15 @@ TProgresForm::TProgresForm(QWidget *parent)
     LabError = label("LabError", QStringLiteral("Import error"), false);
     LabelFTDI = label("LabelFTDI", QStringLiteral("Installing FTDI driver"), false);
 
+    LabClosing = new QLabel(QStringLiteral("The program closes when the download ends."), this);
+    LabClosing->setObjectName(QStringLiteral("LabClosing"));
+    LabClosing->setGeometry(8, 47, 397, 18);
+    LabClosing->setAlignment(Qt::AlignCenter);
+    QFont small = LabClosing->font();
+    small.setPixelSize(12);
+    LabClosing->setFont(small);
+    LabClosing->setVisible(false);
+
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setGeometry(40, 66, 333, 31);
@@ -35,6 +44,12 @@ TProgresForm::TProgresForm(QWidget *parent)
     ProgressBar1->setTextVisible(false);
 
     LangManClient1 = new arvex::lang::TLangManClient(this);
-    for (QLabel *l : {LabSearch, LabImport, LabNodevice, LabError, LabelFTDI})
+    for (QLabel *l : {LabSearch, LabImport, LabNodevice, LabError, LabelFTDI, LabClosing})
         LangManClient1->add(l);
+}
+
+void TProgresForm::Hide()
+{
+    hide();
+    LabClosing->hide();
 }

@@ -22,11 +22,13 @@ public:
     QLabel *LabNodevice = nullptr; // "Device not connected"
     QLabel *LabError = nullptr;    // "Import error"
     QLabel *LabelFTDI = nullptr;   // "Installing FTDI driver"
+    // Below them, shown while a close waits for the download to end.
+    QLabel *LabClosing = nullptr; // "The program closes when the download ends."
     QProgressBar *ProgressBar1 = nullptr;
 
     arvex::lang::TLangManClient *LangManClient1 = nullptr;
 
     // Shows the window without waiting (not modal).
     void Show() { show(); }
-    void Hide() { hide(); }
+    void Hide();
 };
