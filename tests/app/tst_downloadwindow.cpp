@@ -15,6 +15,7 @@
 #include "support/TestDatabase.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -66,8 +67,13 @@ class TestDownloadWindow : public QObject {
         if (!modal)
             return;
         dialogs << modal->objectName();
-        if (modal == static_cast<QWidget *>(InfoForm))
+        if (modal == static_cast<QWidget *>(InfoForm)) {
             closingNoteShown = ProgresForm->LabClosing->isVisible();
+            if (closingNoteShown) {
+                QDir().mkpath(ARVEX_BUILD_DIR "/screenshots");
+                ProgresForm->grab().save(ARVEX_BUILD_DIR "/screenshots/progress_closing.png");
+            }
+        }
         if (modal == static_cast<QWidget *>(FormEditName))
             FormEditName->Edit1->setText("renamed");
         if (auto *d = qobject_cast<QDialog *>(modal))
