@@ -113,8 +113,10 @@ bool DatabaseError::refusedValues() const
 
 bool DatabaseError::lockConflict() const
 {
-    // -913: deadlock or update conflict; -901 covers lock conflicts and time-outs among
-    // other run-time errors, so the engine's text decides there.
+    // -913: the engine reports a lock time-out on a row as a deadlock with an update
+    // conflict, as it does for a row that another transaction changed and committed after
+    // this one began. -901 covers lock conflicts among other run-time errors, so the
+    // engine's text decides there.
     return sqlCode_ == -913
         || (sqlCode_ == -901 && (text_.contains(QLatin1String("lock conflict"), Qt::CaseInsensitive)
                                  || text_.contains(QLatin1String("lock time-out"), Qt::CaseInsensitive)));
@@ -126,8 +128,8 @@ DatabaseError explainLockConflict(const DatabaseError &error, const QString &tab
         return error;
     return DatabaseError(
         QStringLiteral("The table %1 could not be written: another program holds some of its rows in a transaction "
-                       "it has not finished (waited %2 s). Finish or close that program's work on the database, "
-                       "then try again.\n%3")
+                       "it has not finished, or has just changed them (waited up to %2 s). Finish or close that "
+                       "program's work on the database, then try again.\n%3")
             .arg(tables)
             .arg(Connection::LockTimeoutSeconds)
             .arg(error.text()),
