@@ -81,10 +81,10 @@ public:
 
     // Runs a statement that returns no rows; gives the number of rows it changed.
     int execute(const QString &sql, const QVariantList &params = {});
-    // Runs a statement whose text holds "%1" where a list of parameter marks goes, once per
-    // batch of values (a few hundred each), all in one transaction (or in the caller's), so
-    // that either every batch takes effect or none. Gives the number of rows changed.
-    int executeInBatches(const QString &sqlWithList, const QVariantList &values);
+    // Runs a statement of one parameter once for each value, all in one transaction (or in
+    // the caller's), so that either every execution takes effect or none. Gives the number
+    // of rows changed.
+    int executeForEach(const QString &sql, const QVariantList &values);
     // Runs a select and gives all its rows, each a list of column values, plus the column names.
     struct Rows {
         QStringList columns;

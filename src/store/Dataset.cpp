@@ -330,8 +330,7 @@ int Dataset::deleteRows(const std::function<bool(int row)> &which)
     // All the rows go in one transaction (or in the caller's): when the database refuses
     // one, none goes, and the rows in memory stay as they are.
     try {
-        connection_.executeInBatches(QStringLiteral("delete from %1 where %2 in (%3)").arg(updateTable_, keyField_),
-                                     keys);
+        connection_.executeForEach(QStringLiteral("delete from %1 where %2 = ?").arg(updateTable_, keyField_), keys);
     } catch (const DatabaseError &e) {
         throw explainLockConflict(e, updateTable_);
     }

@@ -161,16 +161,19 @@ bool ObjectResultViews::deleteObject()
 {
     if (!hasCurrentObject())
         return false;
-    // The results are read afresh first, so that every result of the object goes with it
-    // even when the view was left closed by a failed read or misses rows stored since by
-    // another process: nothing in the database would remove them later.
-    refreshResults();
-    // The object and all its results go in one transaction: when the database refuses any
-    // row, nothing is deleted and the views show again what the database holds.
+    // The object and every result the database holds for it go in one transaction, also
+    // results stored since the view was read (by another process) or missing from a view
+    // left closed by a failed read: nothing would remove them later. When the database
+    // refuses any row, nothing is deleted and the views show again what it holds.
     const QVariant key = objects().fieldValue(QStringLiteral("IDOB"));
+    Connection &c = store_.FDConnection1;
     try {
-        Connection::Transaction t(store_.FDConnection1);
-        results().deleteRows([](int) { return true; });
+        Connection::Transaction t(c);
+        try {
+            c.execute(QStringLiteral("delete from WYNIKI where IDOB = ?"), {key});
+        } catch (const DatabaseError &e) {
+            throw explainLockConflict(e, QStringLiteral("WYNIKI"));
+        }
         // The next object becomes current and the row-change rule shows its results.
         objects().deleteCurrent();
         t.commit();

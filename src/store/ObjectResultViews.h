@@ -68,10 +68,10 @@ public:
     // re-reads both views.
     void markByDate(const QDate &from, const QDate &to);
 
-    // Deletes every marked result of the results view; gives how many went.
+    // Deletes every marked result of the results view, all or none; gives how many went.
     int deleteMarkedResults();
-    // Deletes every result of the current object through the results view (re-read first),
-    // then the object; false when the objects view has no current row (nothing is touched).
+    // Deletes every result of the current object and then the object, all or none; false
+    // when the objects view has no current row (nothing is touched).
     bool deleteObject();
 
     bool hasCurrentObject() const;
