@@ -7,9 +7,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   libqt6sql6-ibase libqt6serialport6-dev libqt6svg6-dev libgl-dev
   firebird3.0-server-core firebird3.0-utils libfbclient2 firebird-dev
-  zlib1g-dev libzip-dev
+  zlib1g-dev libzip-dev libicu-dev
   fonts-wine fonts-dejavu-core tzdata
-  xvfb xauth
+  xvfb xauth xdotool
 )
 
 missing=()

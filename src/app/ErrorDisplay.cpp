@@ -21,7 +21,7 @@ void showError(QWidget *parent, const QString &text)
         handler()(parent, text);
         return;
     }
-    QMessageBox::critical(parent, QApplication::applicationDisplayName(), text);
+    QMessageBox::critical(parent, QStringLiteral("ARVEX TECHNOLOGY"), text);
 }
 
 } // namespace arvex::app

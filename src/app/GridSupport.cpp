@@ -1,5 +1,7 @@
 #include "app/GridSupport.h"
 
+#include "lang/DateTexts.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -15,6 +17,24 @@ constexpr int CheckBoxTag = 4;
 CheckBoxDelegate::CheckBoxDelegate(const store::DatasetModel *model, QObject *parent)
     : QStyledItemDelegate(parent), model_(model)
 {
+}
+
+QString CheckBoxDelegate::cellText(const QModelIndex &index, const QLocale &locale) const
+{
+    const int f = model_->fieldOf(index.column());
+    if (f >= 0 && model_->dataset().field(f).type == store::FieldType::Timestamp) {
+        const QVariant v = index.data(Qt::EditRole);
+        return v.isNull() ? QString() : lang::dateTimeText(v.toDateTime(), locale);
+    }
+    return index.data(Qt::DisplayRole).toString();
+}
+
+void CheckBoxDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    const int f = model_->fieldOf(index.column());
+    if (f >= 0 && model_->dataset().field(f).type == store::FieldType::Timestamp)
+        option->text = cellText(index, option->locale);
 }
 
 void CheckBoxDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -46,7 +66,8 @@ DataGrid::DataGrid(QTableView *view, store::DatasetModel *model, QObject *parent
 {
     if (view_->model() != model_)
         view_->setModel(model_);
-    view_->setItemDelegate(new CheckBoxDelegate(model_, view_));
+    delegate_ = new CheckBoxDelegate(model_, view_);
+    view_->setItemDelegate(delegate_);
 
     QHeaderView *header = view_->horizontalHeader();
     // The narrow mark columns keep their designed widths (the style's minimum is wider).
@@ -88,6 +109,11 @@ void DataGrid::followDataset(int row)
     const QModelIndex target = model_->index(row, column);
     selection->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     view_->scrollTo(target);
+}
+
+QString DataGrid::cellText(int row, int column) const
+{
+    return delegate_->cellText(model_->index(row, column), view_->locale());
 }
 
 bool DataGrid::isCheckBoxField(int column) const

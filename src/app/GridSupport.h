@@ -11,12 +11,18 @@ class QTableView;
 namespace arvex::app {
 
 // Draws the cells of fields with Tag 4 as check boxes, centred: ticked when the field's text
-// is "1", empty otherwise. Other cells are drawn as usual.
+// is "1", empty otherwise. Dates and times are written with a four-digit year in the grid's
+// locale's order of day, month and year. Other cells are drawn as usual.
 class CheckBoxDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     CheckBoxDelegate(const store::DatasetModel *model, QObject *parent = nullptr);
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    // The text a cell shows in a grid of that locale.
+    QString cellText(const QModelIndex &index, const QLocale &locale) const;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
 
 private:
     const store::DatasetModel *model_;
@@ -57,6 +63,9 @@ public:
     // Replaces the system beep (tests count it instead).
     void setBeep(std::function<void()> beep) { beep_ = std::move(beep); }
 
+    // The text the grid shows in a cell.
+    QString cellText(int row, int column) const;
+
 signals:
     void titleButtonClicked(int column);
     void cellClicked(const QModelIndex &index);
@@ -69,6 +78,7 @@ private:
     store::DatasetModel *model_;
     SortHandler sortHandler_;
     std::function<void()> beep_;
+    CheckBoxDelegate *delegate_ = nullptr;
     int sortedColumn_ = -1;
     bool ascending_ = true;
 };

@@ -107,6 +107,7 @@ public:
     void showError(const QString &text) override { err_ << text << Qt::endl; }
     int languageNumber() override { return lang::languageNumber(engine_.currentISOCode()); }
     QString lexiconRow(int row) override { return lexicon_.GetItem(row); }
+    QString countedLexiconRow(int row, int count) override { return lexicon_.GetItem(row, count); }
 
 private:
     const lang::TLangManEngine &engine_;
@@ -215,6 +216,7 @@ int runHeadless(const QStringList &arguments, const QString &programFolder, QTex
     engine.loadLanguages(folder);
     engine.Translate(engine.GetISOCode(store.FDTableKonfig.fieldValue(QStringLiteral("LANG")).toInt()));
     lang::TDesignedLexicon lexicon(&engine, lang::designedLexiconRows());
+    lexicon.setDesignForms(lang::designedLexiconForms());
 
     tftdichip chip;
     meter::MeterImport import(store.FDConnection1, store.FDSP_AddObiektTemp, store.FDSP_AddWynik);

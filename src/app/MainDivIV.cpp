@@ -3,12 +3,14 @@
 #include "app/ErrorDisplay.h"
 #include "app/Fonts.h"
 #include "app/PlatformProbe.h"
+#include "app/Program.h"
 #include "meter/DownloadSequence.h"
 #include "meter/MeterImport.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCalendarWidget>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
@@ -129,6 +131,7 @@ TMainDivIVForm::TMainDivIVForm(QWidget *parent) : QMainWindow(parent)
 
     setUpLanguagesAndSettings();
     setUpDownload();
+    updateMinimumWidth();
 }
 
 TMainDivIVForm::~TMainDivIVForm() { FreeFtdiRS(); }
@@ -171,7 +174,7 @@ void TMainDivIVForm::buildHeader()
     ButtonConnect = new QPushButton(QStringLiteral("START"), Panel1);
     ButtonConnect->setObjectName(QStringLiteral("ButtonConnect"));
     ButtonConnect->setGeometry(28, 198, 221, 58);
-    ButtonConnect->setFont(arvex::app::tahoma(22, true));
+    ButtonConnect->setFont(arvex::app::tahoma(16, true));
     ButtonConnect->setDefault(true);
 
     auto label = [this](const char *name, const QString &text, int x, int y, int w, int px, bool bold) {
@@ -218,6 +221,8 @@ void TMainDivIVForm::buildHeader()
         d->setObjectName(QString::fromLatin1(name));
         d->setCalendarPopup(true);
         d->setGeometry(x, y, 160, 28);
+        // The calendar opens in a window of its own, which does not take the picker's font.
+        d->calendarWidget()->setFont(font());
         return d;
     };
     dtpDataOd = picker("dtpDataOd", X + 276, 177);
@@ -250,10 +255,10 @@ void TMainDivIVForm::buildHeader()
 
 void TMainDivIVForm::placeRightAnchored()
 {
-    const int w = width();
-    BitBtn1->setGeometry(w - 186, 10, 176, 32);
-    LangFlagsCombo1->setGeometry(w - 186, 50, 152, 25);
-    RGjednostkaT->setGeometry(w - 186, 86, 176, 58);
+    const int x = width() - RightHandOffset;
+    BitBtn1->setGeometry(x, 10, 176, 32);
+    LangFlagsCombo1->setGeometry(x, 50, 152, 25);
+    RGjednostkaT->setGeometry(x, 86, 176, 58);
 }
 
 void TMainDivIVForm::buildLowerArea()
@@ -344,20 +349,30 @@ void TMainDivIVForm::buildLowerArea()
     applyColumns(JvDBUGTempObjects, objectsModel);
     applyColumns(JvDBUGTemp_details, resultsModel);
 
+    // Menus are windows of their own and do not take the window's font.
     PopABobjectT = new QMenu(this);
     PopABobjectT->setObjectName(QStringLiteral("PopABobjectT"));
+    PopABobjectT->setFont(font());
     PopABobjectT->addAction(actMyname);
     PopABobjectT->addAction(actChart);
+    PopABresult = new QMenu(this);
+    PopABresult->setObjectName(QStringLiteral("PopABresult"));
+    PopABresult->setFont(font());
+    PopABresult->addAction(actDelRekord);
+
+    // Each grid's menu opens on its cells and on its title row; the page's menu everywhere
+    // else on the page that has no menu of its own.
+    auto menuOn = [this](QWidget *w, QMenu *menu) {
+        w->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(w, &QWidget::customContextMenuRequested, this,
+                [w, menu](const QPoint &p) { menu->popup(w->mapToGlobal(p)); });
+    };
     JvDBUGTempObjects->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(JvDBUGTempObjects, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &p) { PopABobjectT->popup(JvDBUGTempObjects->viewport()->mapToGlobal(p)); });
-
-    PopABresult = new QMenu(this);
-    PopABresult->setObjectName(QStringLiteral("PopABresult"));
-    PopABresult->addAction(actDelRekord);
-    PageControl1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(PageControl1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &p) { PopABresult->popup(PageControl1->mapToGlobal(p)); });
+    menuOn(JvDBUGTempObjects->horizontalHeader(), PopABobjectT);
+    menuOn(JvDBUGTemp_details->horizontalHeader(), PopABresult);
+    menuOn(PageControl1, PopABresult);
 }
 
 QList<QLabel *> TMainDivIVForm::headerPictures() const { return {imgEN, imgPL, imgDE, imgFR, imgES, imgRU, imgIT}; }
@@ -403,6 +418,7 @@ void TMainDivIVForm::closeEvent(QCloseEvent *event)
         return;
     }
     SaveSettings();
+    settingsSaved_ = true;
     FormClose();
     QMainWindow::closeEvent(event);
 }
@@ -415,8 +431,11 @@ void TMainDivIVForm::FormShow()
     try {
         // 1. The program folder.
         ProgramPath = QDir::toNativeSeparators(QDir(programFolder()).absolutePath() + QLatin1Char('/'));
-        // 2. The embedded engine, from the program folder.
-        store.FDConnection1.setVendorLib(ProgramPath + QStringLiteral("firebird"));
+        // 2. The embedded engine of the program folder; without it nothing is opened.
+        if (const QString problem = arvex::app::chooseEngine(ProgramPath); !problem.isEmpty()) {
+            arvex::app::showError(this, problem);
+            return;
+        }
         // 3. The database file.
         databaseFile = ProgramPath + QStringLiteral("ARVEXBASE.fb");
         // 4. Open the connection.
@@ -438,20 +457,42 @@ void TMainDivIVForm::FormShow()
         IsExcelExport = arvex::app::isExcelRegistered();
         startupCompleted_ = true;
     } catch (const arvex::store::DatabaseError &e) {
-        QString text = e.text();
+        QString text = arvex::app::explainEngineError(e.text());
         if (!databaseFile.isEmpty() && !store.FDConnection1.isOpen())
             text = QStringLiteral("The database \"%1\" could not be opened.\n\n%2")
-                       .arg(QDir::toNativeSeparators(databaseFile), e.text());
+                       .arg(QDir::toNativeSeparators(databaseFile), text);
         arvex::app::showError(this, text);
     } catch (const std::exception &e) {
         arvex::app::showError(this, QString::fromLocal8Bit(e.what()));
     }
 }
 
+bool TMainDivIVForm::decorationShownAt(int outerWidth) { return outerWidth > HeaderPictureWidth; }
+
+int TMainDivIVForm::minimumHeaderWidth() const
+{
+    // The controls that keep their distance from the right edge must stay clear of the
+    // header's other controls and labels (the pictures may lie under them).
+    const QList<QWidget *> rightHand{BitBtn1, LangFlagsCombo1, RGjednostkaT};
+    int othersRight = 0;
+    for (QWidget *w : Panel1->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        auto *label = qobject_cast<QLabel *>(w);
+        if (rightHand.contains(w) || (label && !label->pixmap().isNull())) // those, and the pictures
+            continue;
+        othersRight = qMax(othersRight, w->geometry().right() + 1);
+    }
+    return othersRight + HeaderControlGap + RightHandOffset;
+}
+
+void TMainDivIVForm::updateMinimumWidth()
+{
+    setMinimumWidth(qMax(minimumHeaderWidth(), centralWidget()->minimumSizeHint().width()));
+}
+
 void TMainDivIVForm::FormResize()
 {
     if (Image1)
-        Image1->setVisible(frameGeometry().width() > HeaderPictureWidth);
+        Image1->setVisible(decorationShownAt(frameGeometry().width()));
     if (BitBtn1)
         placeRightAnchored();
 }

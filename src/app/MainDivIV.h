@@ -57,6 +57,10 @@ public:
     static constexpr int DesignClientWidth = 1411;
     static constexpr int DesignClientHeight = 662;
     static constexpr int HeaderPictureWidth = 1110;
+    // The header's right-hand controls (contact, language, scale) stand this far left of the
+    // window's right edge, and keep this room from the others.
+    static constexpr int RightHandOffset = 186;
+    static constexpr int HeaderControlGap = 10;
 
     // Fields, in their order.
     tftdichip *FtdiRS = nullptr;
@@ -121,6 +125,13 @@ public:
     // Labels lying over the header picture (Tag 11).
     QList<QLabel *> tag11Labels() const;
 
+    // The decoration right of the header picture shows at an outer width above the picture's.
+    static bool decorationShownAt(int outerWidth);
+    // The narrowest client width at which the right-hand header controls (contact, language,
+    // scale) stay clear of the others; the window is not made narrower.
+    int minimumHeaderWidth() const;
+    void updateMinimumWidth();
+
     // Window life.
     void FormShow();
     void FormResize();
@@ -149,6 +160,8 @@ public:
     void JvDBUGTempObjectsCellClick(const QModelIndex &cell);
     void JvDBUGTemp_detailsCellClick(const QModelIndex &cell);
     void btnSelectDateClick();
+    // Shown (translated) instead of marking when "from" lies after "to".
+    static const char *const DateOrderMessage;
     void actDelRekordExecute();
     void actDelObjectExecute();
     void actMynameExecute();
@@ -213,4 +226,5 @@ private:
     QString programFolderOverride_;
     bool shownOnce_ = false;
     bool startupCompleted_ = false;
+    bool settingsSaved_ = false; // by the close; the end of the program saves them otherwise
 };

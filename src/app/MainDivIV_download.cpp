@@ -65,6 +65,7 @@ public:
     void showError(const QString &text) override { arvex::app::showError(&w_, text); }
     int languageNumber() override { return w_.GetActLangNbr(); }
     QString lexiconRow(int row) override { return w_.DesignedLexicon1->GetItem(row); }
+    QString countedLexiconRow(int row, int count) override { return w_.DesignedLexicon1->GetItem(row, count); }
 
 private:
     TMainDivIVForm &w_;

@@ -14,6 +14,8 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QFrame>
+#include <QGuiApplication>
+#include <QSessionManager>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -69,6 +71,7 @@ void TMainDivIVForm::setUpLanguagesAndSettings()
 {
     LangManEngine1 = new TLangManEngine(this);
     DesignedLexicon1 = new TDesignedLexicon(LangManEngine1, arvex::lang::designedLexiconRows(), this);
+    DesignedLexicon1->setDesignForms(arvex::lang::designedLexiconForms());
 
     // The translated texts of this window; the device labels (set by the download) and the
     // caption are not among them.
@@ -104,6 +107,8 @@ void TMainDivIVForm::setUpLanguagesAndSettings()
         for (int c = 0; c < m->columns().size(); ++c)
             LangManClient1->add(m, m->columns().at(c).title, [m, c](const QString &t) { m->setColumnTitle(c, t); });
 
+    // The device labels grow with their texts: the narrowest width may change.
+    connect(LangManEngine1, &TLangManEngine::languageChanged, this, &TMainDivIVForm::updateMinimumWidth);
     connect(LangFlagsCombo1, &arvex::lang::TLangFlagsCombo::Click, this,
             [this] { LangFlagsCombo1ChangeLanguage(LangFlagsCombo1); });
     connect(BitBtn1, &QPushButton::clicked, this, &TMainDivIVForm::BitBtn1Click);
@@ -131,6 +136,15 @@ void TMainDivIVForm::setUpLanguagesAndSettings()
                 RGjednostkaTButtons->button(index)->click();
         },
         0, 1));
+
+    // The settings are written when the window closes; when the program ends without that
+    // (the desktop session ends, the application is told to quit), they are written then.
+    auto saveUnlessClosed = [this] {
+        if (JvFormStorage1->restored() && !settingsSaved_)
+            SaveSettings();
+    };
+    connect(qGuiApp, &QCoreApplication::aboutToQuit, this, saveUnlessClosed);
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, saveUnlessClosed);
 }
 
 void TMainDivIVForm::prepareFirstShow()

@@ -9,7 +9,9 @@
 #include "app/Forms.h"
 #include "app/GridSupport.h"
 #include "app/dialogs/UEditMyName.h"
+#include "app/dialogs/UnInfo.h"
 #include "app/dialogs/UnPytanie.h"
+#include "lang/LangMan.h"
 #include "store/ObjectResultViews.h"
 
 #include <QAbstractButton>
@@ -124,8 +126,16 @@ void TMainDivIVForm::JvDBUGTemp_detailsCellClick(const QModelIndex &cell)
     guarded(this, [this] { views->toggleResultMark(); });
 }
 
+const char *const TMainDivIVForm::DateOrderMessage = "The date “from” is after\nthe date “to”.\nNo mark was changed.";
+
 void TMainDivIVForm::btnSelectDateClick()
 {
+    // A range that ends before it starts would unmark every result: it is refused.
+    if (dtpDataOd->date() > dtpDataDo->date()) {
+        if (InfoForm)
+            InfoForm->DlgShow(arvex::lang::TLangManClient::translated(QString::fromUtf8(DateOrderMessage)));
+        return;
+    }
     guarded(this, [this] { views->markByDate(dtpDataOd->date(), dtpDataDo->date()); });
 }
 

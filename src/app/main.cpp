@@ -11,7 +11,7 @@ int main(int argc, char *argv[])
     arvex::app::blockStopSignals(); // until the window installs its handlers
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ArvexPH"));
-    QApplication::setApplicationDisplayName(QStringLiteral("ARVEX TECHNOLOGY"));
+    // No display name: the desktop would append it to every title bar, the caption included.
     QApplication::setQuitOnLastWindowClosed(true);
 
     QString error;

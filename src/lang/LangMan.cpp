@@ -9,8 +9,14 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QWidget>
+
+#include <memory>
+#include <string>
+#include <unicode/locid.h>
+#include <unicode/plurrule.h>
 
 namespace arvex::lang {
 
@@ -44,6 +50,21 @@ QString reduceISOCode(const QString &declared)
     if (code == QLatin1String("xx"))
         return QString();
     return code;
+}
+
+QString pluralCategory(const QString &isoCode, qint64 count)
+{
+    // The plural rules of every language are data (CLDR) that ICU keeps up to date; Qt has
+    // them only inside its own translation files, with no call that names a count's category.
+    const QString code = isoCode.isEmpty() ? QStringLiteral("en") : isoCode;
+    UErrorCode status = U_ZERO_ERROR;
+    const std::unique_ptr<icu::PluralRules> rules(
+        icu::PluralRules::forLocale(icu::Locale(code.toLatin1().constData()), status));
+    if (U_FAILURE(status) || !rules)
+        return count == 1 ? QStringLiteral("one") : QStringLiteral("other");
+    std::string category;
+    rules->select(double(count)).toUTF8String(category);
+    return QString::fromStdString(category);
 }
 
 int languageNumber(const QString &isoCode)
@@ -125,10 +146,17 @@ std::optional<Language> readLanguageFile(const QString &path)
                 lang.texts.insert(unescapeText(key), unescapeText(value));
             break;
         case Section::Lexicon: {
+            // "7=..." is the row; "7[few]=..." its form for a count of that plural category.
+            static const QRegularExpression form(QStringLiteral("^(\\d+)\\[(zero|one|two|few|many|other)\\]$"));
             bool ok = false;
             const int row = key.toInt(&ok);
-            if (ok && row >= 0)
+            if (ok && row >= 0) {
                 lang.lexicon.insert(row, unescapeText(value));
+            } else if (const QRegularExpressionMatch m = form.match(key.toLower()); m.hasMatch()) {
+                const int formRow = m.captured(1).toInt(&ok);
+                if (ok)
+                    lang.lexiconForms[formRow].insert(m.captured(2), unescapeText(value));
+            }
             break;
         }
         case Section::Other:
@@ -231,6 +259,11 @@ QString TLangManEngine::text(const QString &designText) const
 
 QString TLangManEngine::lexiconItem(int row) const { return languages_.at(current_).lexicon.value(row); }
 
+QString TLangManEngine::lexiconForm(int row, const QString &category) const
+{
+    return languages_.at(current_).lexiconForms.value(row).value(category);
+}
+
 QString TLangManEngine::translate(const char *context, const char *sourceText, const char *disambiguation,
                                   int n) const
 {
@@ -262,6 +295,22 @@ QString TDesignedLexicon::GetItem(int index) const
     return rows_.at(index);
 }
 
+QString TDesignedLexicon::GetItem(int index, qint64 count) const
+{
+    if (index < 0 || index >= rows_.size())
+        return QString();
+    if (engine_ && engine_->currentIndex() > 0) {
+        const QString form = engine_->lexiconForm(index, pluralCategory(engine_->currentISOCode(), count));
+        if (!form.isEmpty())
+            return form;
+        const QString row = engine_->lexiconItem(index);
+        if (!row.isEmpty())
+            return row;
+    }
+    const QString form = designForms_.value(index).value(pluralCategory(QStringLiteral("en"), count));
+    return form.isEmpty() ? rows_.at(index) : form;
+}
+
 QStringList designedLexiconRows()
 {
     return {
@@ -275,6 +324,14 @@ QStringList designedLexiconRows()
         QStringLiteral("records read."),
         QStringLiteral("records."),
         QStringLiteral("No objects to report"),
+    };
+}
+
+QMap<int, QHash<QString, QString>> designedLexiconForms()
+{
+    return {
+        {7, {{QStringLiteral("one"), QStringLiteral("record read.")}}},
+        {8, {{QStringLiteral("one"), QStringLiteral("record.")}}},
     };
 }
 

@@ -37,7 +37,15 @@ struct Language {
     QString fileName;              // the language file; empty for the design language
     QHash<QString, QString> texts; // design text -> translation
     QMap<int, QString> lexicon;    // lexicon row -> translation
+    // Lexicon rows worded for a count: row -> plural category ("one", "few", ...) -> text.
+    QMap<int, QHash<QString, QString>> lexiconForms;
 };
+
+// The plural category of a count in a language, as the Unicode CLDR names them: "zero",
+// "one", "two", "few", "many" or "other". Polish gives "one" for 1, "few" for 2 to 4, 22 to
+// 24, ..., "many" for 0, 5 to 21, 25, ...; English "one" for 1 and "other" for the rest. An
+// empty or unknown code counts as English.
+QString pluralCategory(const QString &isoCode, qint64 count);
 
 // Reads one language file. The first line, trimmed, must be "[LANGUAGE_FILE]"; otherwise, or
 // when the file cannot be read, there is no language. Layout (UTF-8):
@@ -50,6 +58,9 @@ struct Language {
 //   Report=Raport                  (design text = translation)
 //   [Lexicon]
 //   7=Odczytano                    (row number = translation)
+//   8=rekordów.
+//   8[one]=rekord.                 (the row for a count of that plural category)
+//   8[few]=rekordy.
 //
 // Lines starting with '#' or ';' are comments. In texts, "\n" is a line break, "\\" a
 // backslash and "\=" an equals sign (so the first bare '=' ends the design text).
@@ -102,6 +113,8 @@ public:
     QString text(const QString &designText) const;
     // A lexicon row in the language in force; a null string when the language has none.
     QString lexiconItem(int row) const;
+    // The row's form for a plural category in the language in force; null when it has none.
+    QString lexiconForm(int row, const QString &category) const;
 
     // QTranslator
     QString translate(const char *context, const char *sourceText, const char *disambiguation = nullptr,
@@ -127,20 +140,28 @@ class TDesignedLexicon : public QObject {
     Q_OBJECT
 public:
     TDesignedLexicon(const TLangManEngine *engine, QStringList designRows, QObject *parent = nullptr);
+    // English forms of rows for plural categories (row -> category -> text).
+    void setDesignForms(QMap<int, QHash<QString, QString>> forms) { designForms_ = std::move(forms); }
 
     int count() const { return int(rows_.size()); }
     // Row i in the language in force; "" for a row outside the lexicon.
     QString GetItem(int index) const;
+    // Row i worded for a count: the language's form for the count's plural category, else its
+    // plain row; where the language has neither, the English row worded for the count.
+    QString GetItem(int index, qint64 count) const;
     QString designItem(int index) const { return rows_.value(index); }
 
 private:
     QPointer<const TLangManEngine> engine_;
     QStringList rows_;
+    QMap<int, QHash<QString, QString>> designForms_;
 };
 
 // The rows of the program's lexicon DesignedLexicon1. Rows 2 to 6 are not used by this program
 // but keep the numbers of 7 to 9.
 QStringList designedLexiconRows();
+// The English forms of those rows for a count of one ("1 record read.").
+QMap<int, QHash<QString, QString>> designedLexiconForms();
 
 // A window's translation client: it remembers the design text of each registered control
 // (taken when the control is added) and, each time the application's language changes,

@@ -163,7 +163,8 @@ DownloadOutcome DownloadSequence::sequence()
     ui_.setProgressPosition(100);
     ui_.refreshViews();
     const int lang = ui_.languageNumber();
-    ui_.showMessage(closingMessage(lang, stored_, ui_.lexiconRow(7), ui_.lexiconRow(8)));
+    ui_.showMessage(
+        closingMessage(lang, stored_, ui_.countedLexiconRow(7, stored_), ui_.countedLexiconRow(8, stored_)));
     ui_.setBusyCursor(false);
     return DownloadOutcome::Completed;
 }

@@ -42,6 +42,9 @@ public:
     // Language number (0 English ... 6 Italian) and lexicon rows of the interface language.
     virtual int languageNumber() = 0;
     virtual QString lexiconRow(int row) = 0;
+    // A lexicon row worded for a count ("1 record", "2 rekordy", "5 rekordów"); surroundings
+    // without plural forms give the plain row.
+    virtual QString countedLexiconRow(int row, int count) { Q_UNUSED(count); return lexiconRow(row); }
 };
 
 // The main window's fields the sequence reads and writes.
@@ -83,7 +86,7 @@ public:
     // 60 + index × 40 / count, rounded to the nearest integer, halves to even.
     static int barPosition(int index, int count);
     // The count worded for the language: "row 7 c row 8" for Polish, Spanish and Russian,
-    // "c row 7" otherwise.
+    // "c row 7" otherwise; the rows are those worded for the count.
     static QString closingMessage(int languageNumber, int count, const QString &row7, const QString &row8);
 
     static constexpr int PauseAfterMessageMs = 2000;

@@ -15,11 +15,30 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QImage>
+#include <QPainter>
 #include <QtTest>
 #include <functional>
 #include <memory>
 
 namespace {
+
+// The ink a text leaves when drawn in a font: the sum of darkness over a white picture.
+long ink(const QString &text, const QFont &font)
+{
+    QImage picture(600, 120, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter p(&picture);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(picture.rect(), Qt::AlignCenter, text);
+    p.end();
+    long sum = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            sum += 255 - qGray(picture.pixel(x, y));
+    return sum;
+}
 
 // Runs the window modally; whileOpen acts on it once it is up. A window that stays open
 // is closed after a few seconds so that a failing test cannot hang.
@@ -103,6 +122,17 @@ private slots:
         w->move(5, 5); // where an earlier caller left it
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
+        uichecks::saveScreenshot(w, "dialog_" + which);
+        // What the window asks is what it draws: a bold window's texts come out heavier than
+        // the same texts in the regular weight.
+        for (QLabel *l : w->findChildren<QLabel *>()) {
+            if (l->text().trimmed().isEmpty() || !l->isVisibleTo(w))
+                continue;
+            QFont regular = l->font();
+            regular.setBold(false);
+            const double ratio = double(ink(l->text(), l->font())) / ink(l->text(), regular);
+            QVERIFY2(bold ? ratio > 1.15 : ratio == 1.0, qPrintable(l->objectName() + ": " + QString::number(ratio)));
+        }
         auto isCentred = [&] { return (w->frameGeometry().center() - owner->frameGeometry().center()).manhattanLength() <= 2; };
         if (centred)
             QVERIFY(isCentred());

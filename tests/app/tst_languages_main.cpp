@@ -262,6 +262,20 @@ private slots:
                     QVERIFY2(l.texts.contains(t), qPrintable(l.name + ": no translation of \"" + t + "\""));
 
             QStringList problems = uichecks::clippedTexts(MainDivIVForm) + uichecks::overlappingTexts(MainDivIVForm->Panel1);
+            // At the narrowest width the window takes, the header's controls stay clear too.
+            const QSize size = MainDivIVForm->size();
+            MainDivIVForm->resize(600, size.height());
+            QCOMPARE(MainDivIVForm->width(), MainDivIVForm->minimumWidth());
+            problems += uichecks::overlappingTexts(MainDivIVForm->Panel1);
+            uichecks::saveScreenshot(MainDivIVForm, "main_narrowest_" + code);
+            MainDivIVForm->resize(size);
+            // The refusal of "Mark results by date" fits the information window.
+            const QString refusal = QString::fromUtf8(TMainDivIVForm::DateOrderMessage);
+            if (i > 0)
+                QVERIFY2(l.texts.contains(refusal), qPrintable(l.name + ": no translation of the date-order message"));
+            InfoForm->Label2->setText(arvex::lang::TLangManClient::translated(refusal));
+            problems += uichecks::clippedTexts(InfoForm);
+            uichecks::saveScreenshot(InfoForm, "date_order_" + code);
             for (QWidget *w : QList<QWidget *>{ProgresForm, PytForm, FormEditName}) {
                 for (QLabel *l : w->findChildren<QLabel *>())
                     l->show(); // every message, also those shown one at a time

@@ -173,6 +173,34 @@ private slots:
         QCOMPARE(pf.isqlValue("select count(*) from WYNIKI"), 12LL);
     }
 
+    // The closing message as the window shows it, worded for the count in each language.
+    void closingMessageFollowsTheCount_data()
+    {
+        QTest::addColumn<int>("position"); // en de es fr it pl ru
+        QTest::addColumn<int>("results");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("English, one") << 0 << 1 << "1 record read.";
+        QTest::newRow("Polish, few") << 5 << 3 << "Odczytano 3 rekordy.";
+        QTest::newRow("Polish, one") << 5 << 1 << "Odczytano 1 rekord.";
+        QTest::newRow("Russian, one") << 6 << 1 << "Прочитана 1 запись.";
+    }
+    void closingMessageFollowsTheCount()
+    {
+        QFETCH(int, position);
+        QFETCH(int, results);
+        QFETCH(QString, message);
+        ProgramFolder pf;
+        pf.isql(QString("update KONFIGURACJA set LANG = %1; commit;").arg(position));
+        MeterContent m = labMeter();
+        m.objects = m.objects.mid(0, 1);
+        m.objects[0].results = m.objects[0].results.mid(0, results);
+        tag = "count";
+        start(pf, m);
+        QTest::mouseClick(MainDivIVForm->ButtonConnect, Qt::LeftButton);
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+        QCOMPARE(messages, QStringList{message});
+    }
+
     void polishDownloadAndItsFailures()
     {
         ProgramFolder pf;

@@ -12,6 +12,7 @@
 #include <QDateEdit>
 #include <QFrame>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 using namespace arvex::app;
@@ -175,7 +176,7 @@ private slots:
         p.pixelsPerInch = screenPpi;
         p.writeSettings(Section + QString("FormVersion=0\nShowCmd=%1\nFlags=0\nPixelsPerInch=96\n"
                                           "MinMaxPos(1920x1080)=-1,-1,-1,-1\nMinMaxPos=-1,-1,-1,-1\n"
-                                          "NormPos(1920x1080)=50,40,1250,740\nNormPos=0,0,900,500\n"
+                                          "NormPos(1920x1080)=50,40,1350,740\nNormPos=0,0,900,500\n"
                                           "dtpDataOd_Date=%2\ndtpDataDo_Date=%3\nPanel8_Width=500\n"
                                           "RGjednostkaT_ItemIndex=1\n")
                                       .arg(showCmd)
@@ -189,8 +190,84 @@ private slots:
         QCOMPARE(MainDivIVForm->RGjednostkaTButtons->checkedId(), 1);
         QCOMPARE(MainDivIVForm->isMaximized(), showCmd == 3);
         // The key with this desktop's size wins over the plain one.
-        const QRect stored(50, 40, 1200, 700);
+        const QRect stored(50, 40, 1300, 700);
         QCOMPARE(MainDivIVForm->normalGeometry() == stored, screenPpi == 96);
+    }
+
+    // Closed while maximised or minimised: the normal rectangle and the state come back.
+    void savedMaximisedOrMinimised_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("showCmd");
+        QTest::newRow("maximised") << int(Qt::WindowMaximized) << 3;
+        QTest::newRow("minimised") << int(Qt::WindowMinimized) << 2;
+    }
+    void savedMaximisedOrMinimised()
+    {
+        QFETCH(int, state);
+        QFETCH(int, showCmd);
+        Program p;
+        p.create();
+        p.show();
+        const QRect normal(70, 40, 1290, 690);
+        MainDivIVForm->setGeometry(normal);
+        MainDivIVForm->setWindowState(Qt::WindowStates(state));
+        QCoreApplication::processEvents();
+        QVERIFY(MainDivIVForm->close());
+        QCOMPARE(p.errors, QStringList());
+        const QString stored = p.readSettings();
+        QVERIFY2(stored.contains(QString("ShowCmd=%1\n").arg(showCmd)), qPrintable(stored));
+        QVERIFY2(stored.contains("\nNormPos=70,40,1360,730\n"), qPrintable(stored));
+
+        p.create();
+        p.show();
+        QCOMPARE(p.errors, QStringList());
+        QCOMPARE(MainDivIVForm->isMaximized(), state == Qt::WindowMaximized);
+        QCOMPARE(MainDivIVForm->isMinimized(), state == Qt::WindowMinimized);
+        QCOMPARE(MainDivIVForm->normalGeometry(), normal);
+        // Shown normally again, the window takes its stored rectangle.
+        MainDivIVForm->showNormal();
+        QCoreApplication::processEvents();
+        QCOMPARE(MainDivIVForm->geometry(), normal);
+    }
+
+    // The program told to quit without the window being closed (the desktop session ends)
+    // still writes the settings.
+    void savedWhenTheApplicationQuits()
+    {
+        Program p;
+        p.create();
+        p.show();
+        MainDivIVForm->dtpDataOd->setDate(QDate(2025, 4, 7));
+        // The event loop ends without closing any window; ending it emits aboutToQuit.
+        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+        QVERIFY(MainDivIVForm->isVisible());
+        QCOMPARE(p.errors, QStringList());
+        QVERIFY2(p.readSettings().contains("dtpDataOd_Date=" + hexOf(QDate(2025, 4, 7), QTime(0, 0)) + "\n"),
+                 qPrintable(p.readSettings()));
+    }
+
+    // Positions at the limits of an integer are no placement: left out and reported.
+    void placementBeyondTheScreenLimitsIsRefused_data()
+    {
+        QTest::addColumn<QString>("normPos");
+        QTest::newRow("whole int range") << "-2147483648,-2147483648,2147483647,2147483647";
+        QTest::newRow("right at the int limit") << "10,10,2147483647,700";
+        QTest::newRow("beyond an int") << "0,0,4294967296,700";
+        QTest::newRow("beyond the widget size") << "0,0,16777216,700";
+    }
+    void placementBeyondTheScreenLimitsIsRefused()
+    {
+        QFETCH(QString, normPos);
+        Program p;
+        p.writeSettings(Section + "PixelsPerInch=96\nNormPos=" + normPos + "\nPanel8_Width=480\n");
+        p.create();
+        p.show();
+        QCOMPARE(p.errors.size(), 1);
+        QVERIFY2(p.errors.first().contains("NormPos"), qPrintable(p.errors.first()));
+        QCOMPARE(MainDivIVForm->centralWidget()->size(), QSize(1411, 662)); // the design size
+        QCOMPARE(MainDivIVForm->Panel8->width(), 480);
     }
 
     void placementOffTheMonitorsIsNotRestored()
@@ -206,6 +283,9 @@ private slots:
     void fahrenheitRestoredRunsTheScaleClick()
     {
         Program p;
+        p.db.isql("insert into OBIEKTY (IDDEV, IDO_INDEV, NAZWA_DEV, REZI2) values (17, 0, 'A', 0);\n"
+                  "insert into WYNIKI (IDOB, DATACZAS, DANE1, DANE2, REZI1) "
+                  "select IDOB, '2023-06-01 10:00:00', 7.0, 23.5, 0 from OBIEKTY;\ncommit;");
         p.writeSettings(Section + "RGjednostkaT_ItemIndex=1\n");
         p.create();
         QSignalSpy clicked(MainDivIVForm->RGjednostkaTButtons, &QButtonGroup::idClicked);
@@ -213,6 +293,8 @@ private slots:
         QCOMPARE(MainDivIVForm->RGjednostkaTButtons->checkedId(), 1);
         QCOMPARE(clicked.count(), 1);
         QCOMPARE(clicked.at(0).at(0).toInt(), 1);
+        // The results grid shows the restored scale.
+        QCOMPARE(MainDivIVForm->resultsModel->index(0, 3).data().toString(), QString("74.3°F"));
 
         // The stored scale equal to the current one clicks nothing.
         p.writeSettings(Section + "RGjednostkaT_ItemIndex=0\n");
@@ -279,6 +361,9 @@ private slots:
     {
         QCOMPARE(FormStorage::defaultFileName(),
                  QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)).filePath("Arvex.cfp"));
+        // A test program's configuration folder is a folder of its own, however it was started.
+        QVERIFY2(FormStorage::defaultFileName().startsWith(QDir::tempPath() + "/arvex-test-settings-"),
+                 qPrintable(FormStorage::defaultFileName()));
     }
 };
 

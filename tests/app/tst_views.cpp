@@ -5,6 +5,7 @@
 #include "app/GridSupport.h"
 #include "app/MainDivIV.h"
 #include "app/dialogs/UEditMyName.h"
+#include "app/dialogs/UnInfo.h"
 #include "app/dialogs/UnPytanie.h"
 #include "meter/MeterImport.h"
 #include "store/MainStore.h"
@@ -17,6 +18,7 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -299,11 +301,16 @@ private slots:
         QCOMPARE(obj.param(0).toInt(), 17);
         QCOMPARE(obj.param(1).toInt(), 0);
         QCOMPARE(count("select count(*) from OBIEKTY where REZI2 = 0"), 3LL);
+        clickCell(objects(), 1, 1); // LAKE is current
+        QCOMPARE(results()->model()->rowCount(), 2);
         clickTitle(objects(), 0);
         QCOMPARE(obj.param(1).toInt(), 1);
         QCOMPARE(count("select count(*) from OBIEKTY where REZI2 = 1"), 3LL);
         QCOMPARE(columnTexts(objects(), 0), QStringList({"1", "1", "1"}));
-        QCOMPARE(objects()->currentIndex().row(), 0); // re-read: the first object is current
+        // Re-read: the first object is current, and the results view shows its results.
+        QCOMPARE(objects()->currentIndex().row(), 0);
+        QCOMPARE(w->store.FDQObiekty.currentRow(), 0);
+        QCOMPARE(columnTexts(results(), 2), QStringList({"7.00 pH", "6.01 pH", "7.25 pH", "8.10 pH"}));
         QVERIFY(!w->FlSelect_OT);
 
         // The results' toggle has its own alternation, starting at 0.
@@ -375,6 +382,47 @@ private slots:
         QCOMPARE(objects()->currentIndex().row(), 0);
         QCOMPARE(columnTexts(objects(), 0), QStringList({"1", "1", "0"}));
         QCOMPARE(columnTexts(results(), 0), QStringList({"0", "1", "1", "0"}));
+    }
+
+    void markByDateRefusesAnEndBeforeTheStart()
+    {
+        start();
+        clickCell(results(), 1, 0); // one result marked
+        w->dtpDataOd->setDate(QDate(2023, 6, 2));
+        w->dtpDataDo->setDate(QDate(2023, 6, 1));
+        QString shown;
+        answerNextDialog(1, [&](QDialog *d) {
+            QCOMPARE(d, (QDialog *)InfoForm);
+            shown = InfoForm->Label2->text();
+            saveScreenshot(d, "mark_by_date_refused.png");
+        });
+        QTest::mouseClick(w->btnSelectDate, Qt::LeftButton);
+        QCOMPARE(shown, QString("The date “from” is after\nthe date “to”.\nNo mark was changed."));
+        QCOMPARE(count("select count(*) from WYNIKI where REZI1 = 1"), 1LL);
+        QCOMPARE(count("select count(*) from OBIEKTY where REZI2 = 1"), 0LL);
+        QCOMPARE(columnTexts(results(), 0), QStringList({"0", "1", "0", "0"}));
+    }
+
+    // The grid writes dates in the locale's order with the year in four digits.
+    void datesShowFourDigitYears_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("de_DE") << "de_DE" << "31.05.2023 23:59:58";
+        QTest::newRow("en_US") << "en_US" << "5/31/2023 23:59:58";
+        QTest::newRow("en_GB") << "en_GB" << "31/05/2023 23:59:58";
+    }
+    void datesShowFourDigitYears()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, text);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        start();
+        QLocale::setDefault(before);
+        QCOMPARE(w->resultsGrid->cellText(0, 1), text);
+        if (locale == "de_DE")
+            saveScreenshot(w->JvDBUGTemp_details, "views_dates_de.png");
     }
 
     void deleteMarkedRecordsAfterConfirmation()
@@ -487,22 +535,44 @@ private slots:
         QCOMPARE(cellText(results(), 2, 3), QString("-17.5°C"));
     }
 
+    // A right click opens the menu of the grid it lands on, title row included; the page's
+    // menu opens where nothing has a menu of its own.
+    void contextMenus_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("objectsMenu");
+        QTest::newRow("objects cells") << "objects cells" << true;
+        QTest::newRow("objects titles") << "objects titles" << true;
+        QTest::newRow("results cells") << "results cells" << false;
+        QTest::newRow("results titles") << "results titles" << false;
+        QTest::newRow("results toolbar") << "results toolbar" << false;
+    }
     void contextMenus()
     {
+        QFETCH(QString, where);
+        QFETCH(bool, objectsMenu);
         start();
         QCOMPARE(w->PopABobjectT->actions(), (QList<QAction *>{w->actMyname, w->actChart}));
         QCOMPARE(w->PopABresult->actions(), (QList<QAction *>{w->actDelRekord}));
-        // A right click in the results grid opens the page's menu; in the objects grid its own.
-        const QPoint p = results()->visualRect(results()->model()->index(0, 1)).center();
-        QContextMenuEvent onResults(QContextMenuEvent::Mouse, p, results()->viewport()->mapToGlobal(p));
-        QApplication::sendEvent(results()->viewport(), &onResults);
-        QTRY_VERIFY(w->PopABresult->isVisible());
-        w->PopABresult->close();
-        QContextMenuEvent onObjects(QContextMenuEvent::Mouse, p, objects()->viewport()->mapToGlobal(p));
-        QApplication::sendEvent(objects()->viewport(), &onObjects);
-        QTRY_VERIFY(w->PopABobjectT->isVisible());
-        QVERIFY(!w->PopABresult->isVisible());
-        w->PopABobjectT->close();
+        const std::map<QString, QWidget *> widgets{
+            {"objects cells", objects()->viewport()},
+            {"objects titles", objects()->horizontalHeader()->viewport()},
+            {"results cells", results()->viewport()},
+            {"results titles", results()->horizontalHeader()->viewport()},
+            {"results toolbar", w->Panel4},
+        };
+        QWidget *target = widgets.at(where);
+        const QPoint p(40, 10);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, p, target->mapToGlobal(p));
+        QApplication::sendEvent(target, &click);
+        QMenu *expected = objectsMenu ? w->PopABobjectT : w->PopABresult;
+        QMenu *other = objectsMenu ? w->PopABresult : w->PopABobjectT;
+        QTRY_VERIFY(expected->isVisible());
+        QVERIFY(!other->isVisible());
+        QCOMPARE(QFontInfo(expected->font()).family(), QString("Tahoma"));
+        if (where == "objects titles")
+            saveScreenshot(expected, "menu_objects.png");
+        expected->close();
     }
 
     void emptyObjectsViewRefusesQuietly()

@@ -2,7 +2,9 @@
 // translator, translation clients and the lexicon.
 
 #include "lang/LangFlagsCombo.h"
+#include "lang/DateTexts.h"
 #include "lang/LangMan.h"
+#include "meter/DownloadSequence.h"
 
 #include <QDir>
 #include <QFile>
@@ -188,6 +190,136 @@ private slots:
         QCOMPARE(lexicon.GetItem(9), QString("No objects to report"));
         QCOMPARE(lexicon.GetItem(10), QString());
         QCOMPARE(lexicon.GetItem(-1), QString());
+    }
+
+    void pluralCategories_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("category");
+        QTest::newRow("en 1") << "en" << 1 << "one";
+        QTest::newRow("en 0") << "en" << 0 << "other";
+        QTest::newRow("en 21") << "en" << 21 << "other";
+        QTest::newRow("no code: English") << "" << 1 << "one";
+        QTest::newRow("pl 1") << "pl" << 1 << "one";
+        QTest::newRow("pl 2") << "pl" << 2 << "few";
+        QTest::newRow("pl 5") << "pl" << 5 << "many";
+        QTest::newRow("pl 12") << "pl" << 12 << "many";
+        QTest::newRow("pl 21") << "pl" << 21 << "many";
+        QTest::newRow("pl 22") << "pl" << 22 << "few";
+        QTest::newRow("pl 0") << "pl" << 0 << "many";
+        QTest::newRow("ru 21") << "ru" << 21 << "one";
+        QTest::newRow("ru 11") << "ru" << 11 << "many";
+        QTest::newRow("ru 104") << "ru" << 104 << "few";
+        QTest::newRow("fr 0") << "fr" << 0 << "one";
+        QTest::newRow("fr 2") << "fr" << 2 << "other";
+        QTest::newRow("cs 3: a language outside the seven") << "cs" << 3 << "few";
+    }
+    void pluralCategories()
+    {
+        QFETCH(QString, code);
+        QFETCH(int, count);
+        QFETCH(QString, category);
+        QCOMPARE(pluralCategory(code, count), category);
+    }
+
+    void lexiconFormsAreRead()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("cs.lng"), languageFile("Čeština", "cs", {},
+                                                        "8=záznamů.\n8[one]=záznam.\n8[FEW]=záznamy.\n"
+                                                        "8[several]=ignored\n9[one]=\\n\n"));
+        TLangManEngine engine;
+        engine.loadLanguages(dir.path());
+        TDesignedLexicon lexicon(&engine, designedLexiconRows());
+        lexicon.setDesignForms(designedLexiconForms());
+        QCOMPARE(lexicon.GetItem(8, 1), QString("record."));
+        QCOMPARE(lexicon.GetItem(8, 3), QString("records."));
+        engine.Translate("cs");
+        const Language &l = engine.language(1);
+        QCOMPARE(l.lexicon.size(), 1);
+        QCOMPARE(l.lexiconForms.value(8).size(), 2);
+        QCOMPARE(lexicon.GetItem(8, 1), QString("záznam."));
+        QCOMPARE(lexicon.GetItem(8, 3), QString("záznamy."));
+        QCOMPARE(lexicon.GetItem(8, 5), QString("záznamů.")); // no form: the plain row
+        QCOMPARE(lexicon.GetItem(8), QString("záznamů."));
+        QCOMPARE(lexicon.GetItem(7, 1), QString("record read.")); // no row: English, worded for 1
+        QCOMPARE(lexicon.GetItem(9, 1), QString("\n"));
+        QCOMPARE(lexicon.GetItem(10, 1), QString());
+    }
+
+    // The closing message of a download with the shipped files reads correctly for every
+    // count, keeping each language's word order.
+    void closingMessageReadsForEveryCount_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("en 0") << "en" << 0 << "0 records read.";
+        QTest::newRow("en 1") << "en" << 1 << "1 record read.";
+        QTest::newRow("en 2") << "en" << 2 << "2 records read.";
+        QTest::newRow("pl 0") << "pl" << 0 << "Odczytano 0 rekordów.";
+        QTest::newRow("pl 1") << "pl" << 1 << "Odczytano 1 rekord.";
+        QTest::newRow("pl 2") << "pl" << 2 << "Odczytano 2 rekordy.";
+        QTest::newRow("pl 5") << "pl" << 5 << "Odczytano 5 rekordów.";
+        QTest::newRow("pl 12") << "pl" << 12 << "Odczytano 12 rekordów.";
+        QTest::newRow("pl 22") << "pl" << 22 << "Odczytano 22 rekordy.";
+        QTest::newRow("pl 101") << "pl" << 101 << "Odczytano 101 rekordów.";
+        QTest::newRow("ru 1") << "ru" << 1 << "Прочитана 1 запись.";
+        QTest::newRow("ru 3") << "ru" << 3 << "Прочитаны 3 записи.";
+        QTest::newRow("ru 5") << "ru" << 5 << "Прочитано 5 записей.";
+        QTest::newRow("ru 11") << "ru" << 11 << "Прочитано 11 записей.";
+        QTest::newRow("ru 21") << "ru" << 21 << "Прочитана 21 запись.";
+        QTest::newRow("es 1") << "es" << 1 << "Se ha leído 1 registro.";
+        QTest::newRow("es 2") << "es" << 2 << "Se han leído 2 registros.";
+        QTest::newRow("de 1") << "de" << 1 << "1 Datensatz gelesen.";
+        QTest::newRow("de 7") << "de" << 7 << "7 Datensätze gelesen.";
+        QTest::newRow("fr 0") << "fr" << 0 << "0 mesure lue.";
+        QTest::newRow("fr 1") << "fr" << 1 << "1 mesure lue.";
+        QTest::newRow("fr 3") << "fr" << 3 << "3 mesures lues.";
+        QTest::newRow("it 1") << "it" << 1 << "1 record letto.";
+        QTest::newRow("it 4") << "it" << 4 << "4 record letti.";
+    }
+    void closingMessageReadsForEveryCount()
+    {
+        QFETCH(QString, code);
+        QFETCH(int, count);
+        QFETCH(QString, message);
+        TLangManEngine engine;
+        engine.loadLanguages(QStringLiteral(ARVEX_APP_DIR));
+        engine.Translate(code);
+        QCOMPARE(engine.currentISOCode(), code);
+        TDesignedLexicon lexicon(&engine, designedLexiconRows());
+        lexicon.setDesignForms(designedLexiconForms());
+        QCOMPARE(arvex::meter::DownloadSequence::closingMessage(languageNumber(code), count, lexicon.GetItem(7, count),
+                                                               lexicon.GetItem(8, count)),
+                 message);
+    }
+
+    // Dates keep the locale's order of day, month and year, with the year in four digits.
+    void datesHaveFourDigitYears_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("en_US") << "en_US" << "2/3/2023 07:05:09";
+        QTest::newRow("en_GB") << "en_GB" << "03/02/2023 07:05:09";
+        QTest::newRow("de_DE") << "de_DE" << "03.02.2023 07:05:09";
+        QTest::newRow("pl_PL") << "pl_PL" << "3.02.2023 07:05:09";
+        QTest::newRow("ru_RU") << "ru_RU" << "03.02.2023 07:05:09";
+        QTest::newRow("fr_FR") << "fr_FR" << "03/02/2023 07:05:09";
+        QTest::newRow("it_IT") << "it_IT" << "03/02/2023 07:05:09";
+        QTest::newRow("es_ES") << "es_ES" << "3/2/2023 07:05:09";
+        QTest::newRow("ja_JP: year first") << "ja_JP" << "2023/02/03 07:05:09";
+        QTest::newRow("ko_KR: quoted literals") << "ko_KR" << "2023. 2. 3. 07:05:09";
+    }
+    void datesHaveFourDigitYears()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, text);
+        const QDateTime when(QDate(2023, 2, 3), QTime(7, 5, 9), Qt::UTC);
+        QCOMPARE(dateTimeText(when, QLocale(locale)), text);
+        QVERIFY(fullYearDateFormat(QLocale(locale)).contains("yyyy"));
+        QVERIFY(!fullYearDateFormat(QLocale(locale)).contains("yyyyy"));
     }
 
     // The six files the program ships: each signed, with its code, name and flag, and

@@ -16,6 +16,7 @@ ProgramFolder::ProgramFolder()
             throw std::runtime_error(("cannot copy " + name).toStdString());
     };
     copy(QStringLiteral("arvex-ph-cli"));
+    copy(QStringLiteral("arvex-ph"));
     if (!QFile::copy(QStringLiteral(ARVEX_DB_TEMPLATE), database()))
         throw std::runtime_error("cannot copy the built database");
     QFile::setPermissions(database(), QFile::ReadOwner | QFile::WriteOwner);

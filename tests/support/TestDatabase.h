@@ -3,12 +3,15 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// A fresh copy of the database the build made, in a folder of its own that is removed at
-// the end; the embedded engine of the build's program folder is used.
-// isql-fb on a database file: what it printed, and the single integer a select of one value prints.
+// isql-fb on a database file: what it printed, and the single integer a select of one value
+// prints. Both throw std::runtime_error when isql-fb reports "Statement failed", does not end
+// within 60 s, or (isqlNumber) prints anything but one integer.
 QString runIsql(const QString &database, const QString &sql);
 long long isqlNumber(const QString &database, const QString &sql);
 
+// A fresh copy of the database the build made, in a folder of its own that is removed at
+// the end, beside a link to the build's embedded engine folder (so that the folder serves as
+// a program folder); the embedded engine of the build's program folder is used.
 class TestDatabase {
 public:
     TestDatabase();

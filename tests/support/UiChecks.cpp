@@ -1,5 +1,7 @@
 #include "support/UiChecks.h"
 
+#include "store/DatasetModel.h"
+
 #include <QAbstractItemModel>
 #include <QDir>
 #include <QGroupBox>
@@ -8,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QStyleOption>
 #include <QTableView>
 
 namespace uichecks {
@@ -91,13 +94,29 @@ QStringList clippedTexts(QWidget *root)
         } else if (auto *t = qobject_cast<QTableView *>(w)) {
             if (!t->model())
                 continue;
-            const QFontMetrics hfm = t->horizontalHeader()->fontMetrics();
+            QHeaderView *h = t->horizontalHeader();
+            const QFontMetrics hfm = h->fontMetrics();
+            const auto *data = qobject_cast<const arvex::store::DatasetModel *>(t->model());
             for (int c = 0; c < t->model()->columnCount(); ++c) {
                 const QString title = t->model()->headerData(c, Qt::Horizontal).toString();
-                const QSize need = textSize(hfm, title) + QSize(8, 0);
-                const QSize room(t->columnWidth(c), t->horizontalHeader()->height());
-                if (need.width() > room.width())
-                    out << describe(t, title, need, room);
+                // The room the style gives the title, beside the sort arrow wherever the column
+                // can be sorted (every column but a check-box mark column).
+                const int field = data ? data->fieldOf(c) : -1;
+                const bool mark = field >= 0 && data->dataset().field(field).tag == 4;
+                QStyleOptionHeader opt;
+                opt.initFrom(h);
+                opt.state |= QStyle::State_Horizontal;
+                opt.orientation = Qt::Horizontal;
+                opt.rect = QRect(0, 0, t->columnWidth(c), h->height());
+                opt.section = c;
+                opt.text = title;
+                opt.textAlignment = Qt::AlignCenter;
+                opt.sortIndicator = h->isSortIndicatorShown() && !mark ? QStyleOptionHeader::SortDown
+                                                                        : QStyleOptionHeader::None;
+                const QRect label = h->style()->subElementRect(QStyle::SE_HeaderLabel, &opt, h);
+                const QSize need = textSize(hfm, title);
+                if (need.width() > label.width())
+                    out << describe(t, title, need, label.size());
             }
         }
     }

@@ -11,7 +11,8 @@ namespace uichecks {
 QString saveScreenshot(QWidget *widget, const QString &name);
 
 // Texts of the visible labels, buttons, radio buttons, group titles and table titles under
-// root that do not fit their control (wider or taller than its room), one line each:
+// root that do not fit their control (wider or taller than its room; a table title beside
+// the sort arrow where its column can be sorted), one line each:
 // "objectName: text (needs W x H, has W x H)".
 QStringList clippedTexts(QWidget *root);
 

@@ -35,22 +35,27 @@ int hexDigit(QChar c)
     return -1;
 }
 
-// "a,b,c,d" as four integers.
+// Screen coordinates a window can have: widgets are at most QWIDGETSIZE_MAX (2^24 - 1)
+// pixels wide, so a stored value beyond this is no placement. Keeping to it also keeps the
+// rectangle arithmetic (right - left, the corners) inside an int.
+constexpr qint64 CoordinateLimit = QWIDGETSIZE_MAX;
+
+// "a,b,c,d" as four integers, each within the coordinate limit.
 std::optional<QRect> fourInts(const QString &text, bool asCorners)
 {
     const QStringList parts = text.split(QLatin1Char(','));
     if (parts.size() != 4)
         return std::nullopt;
-    int v[4];
+    qint64 v[4];
     for (int i = 0; i < 4; ++i) {
         bool ok = false;
-        v[i] = parts[i].trimmed().toInt(&ok);
-        if (!ok)
+        v[i] = parts[i].trimmed().toLongLong(&ok);
+        if (!ok || v[i] < -CoordinateLimit || v[i] > CoordinateLimit)
             return std::nullopt;
     }
     if (asCorners) // left, top, right, bottom; right and bottom lie outside the rectangle
-        return QRect(v[0], v[1], v[2] - v[0], v[3] - v[1]);
-    return QRect(v[0], v[1], v[2], v[3]);
+        return QRect(int(v[0]), int(v[1]), int(v[2] - v[0]), int(v[3] - v[1]));
+    return QRect(int(v[0]), int(v[1]), int(v[2]), int(v[3]));
 }
 
 std::optional<int> toInt(const std::optional<QString> &text)
