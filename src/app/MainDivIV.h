@@ -4,6 +4,7 @@
 #include "store/DatasetModel.h"
 #include "store/MainStore.h"
 
+#include <QLocale>
 #include <QMainWindow>
 #include <array>
 #include <memory>
@@ -183,6 +184,13 @@ public:
     bool downloadRunning() const;
     // ---- end of the download ----
 
+    // ---- Chart (MainDivIV_chart.cpp) ----
+    // "Chart": the current object's marked results in the chart window, shown modally.
+    void actChartExecute();
+    // The locale of the interface language chosen in the language box (English when none).
+    QLocale interfaceLocale() const;
+    // ---- end of the chart ----
+
     // Meter discovery and command exchange over FtdiRS (MainDivIV_usb.cpp).
     qint32 ScanMeters();
     QByteArray MeterExchange(const QByteArray &command, qint32 expectedLength);
@@ -194,6 +202,7 @@ protected:
 
 private:
     void setUpLanguagesAndSettings(); // MainDivIV_lang.cpp: engine, lexicon, client, storage
+    void setUpChart();                // MainDivIV_chart.cpp: actChart
     void prepareFirstShow();          // MainDivIV_lang.cpp: language list, stored settings
 
     void buildHeader();

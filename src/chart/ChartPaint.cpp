@@ -457,7 +457,14 @@ void ScrollByPixels(ChartState &s, const ChartLayout &L, QPointF delta)
 ChartLayout LayoutChart(const QRectF &rect, const ChartState &state, const QLocale &locale)
 {
     const Layout L = layoutFor(rect, state, locale, nullptr);
-    return {L.wall, L.inner};
+    ChartLayout out{L.wall, L.inner, {}, {}, {}};
+    for (const Label &l : L.left)
+        out.leftLabels << l.first;
+    for (const Label &l : L.right)
+        out.rightLabels << l.first;
+    for (const Label &l : L.bottom)
+        out.bottomLabels << (l.second.isEmpty() ? l.first : l.first + QLatin1Char('\n') + l.second);
+    return out;
 }
 
 void PaintChart(QPainter &p, const QRectF &rect, const ChartState &s, const QLocale &locale)

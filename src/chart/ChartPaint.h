@@ -7,6 +7,7 @@
 
 #include <QLocale>
 #include <QRectF>
+#include <QStringList>
 
 class QPainter;
 
@@ -21,6 +22,8 @@ void PaintChart(QPainter &painter, const QRectF &rect, const ChartState &state, 
 struct ChartLayout {
     QRectF wall;  // the back wall: the series is clipped to it
     QRectF inner; // the axis ranges map onto this: the wall less room for the markers
+    // The label texts, in axis order (a bottom label's second line after a line break).
+    QStringList leftLabels, rightLabels, bottomLabels;
 
     // Value of a position along the bottom, left and right axes.
     double xValue(const ChartState &state, double px) const;
