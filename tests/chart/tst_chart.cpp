@@ -72,6 +72,12 @@ private slots:
         QVERIFY(L.leftLabels.size() < 40);
         QVERIFY2(L.leftLabels.first().endsWith(" pH"), qPrintable(L.leftLabels.first()));
         QVERIFY2(L.rightLabels.contains("0%"), qPrintable(L.rightLabels.join(' ')));
+        QImage img(1032, 624, QImage::Format_RGB32);
+        QPainter p(&img);
+        PaintChart(p, QRectF(img.rect()), s, QLocale::c());
+        p.end();
+        QDir().mkpath(ARVEX_BUILD_DIR "/screenshots");
+        QVERIFY(img.save(ARVEX_BUILD_DIR "/screenshots/chart_design.png"));
     }
 
     void rescaleLeftAxis_data()
