@@ -115,6 +115,7 @@ TMainDivIVForm::TMainDivIVForm(QWidget *parent) : QMainWindow(parent)
     buildHeader();
     buildLowerArea();
     buildViews();
+    setUpChart();
     column->addWidget(Panel1);
     column->addWidget(Panel2, 1);
 
@@ -129,7 +130,6 @@ TMainDivIVForm::TMainDivIVForm(QWidget *parent) : QMainWindow(parent)
 
     setUpLanguagesAndSettings();
     setUpDownload();
-    setUpChart();
 }
 
 TMainDivIVForm::~TMainDivIVForm() { FreeFtdiRS(); }

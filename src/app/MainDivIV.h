@@ -4,7 +4,6 @@
 #include "store/DatasetModel.h"
 #include "store/MainStore.h"
 
-#include <QLocale>
 #include <QMainWindow>
 #include <array>
 #include <memory>
@@ -117,6 +116,13 @@ public:
     QMenu *PopABobjectT = nullptr, *PopABresult = nullptr;
     QTimer *Timer1 = nullptr;
 
+    // ---- Chart (MainDivIV_chart.cpp) ----
+    // "Chart": the current object's marked results in the chart window, shown modally.
+    void actChartExecute();
+    // The locale of the interface language chosen in the language box (English when none).
+    QLocale interfaceLocale() const;
+    // ---- end of the chart ----
+
     // Header pictures in language-number order (EN, PL, DE, FR, ES, RU, IT).
     QList<QLabel *> headerPictures() const;
     // Labels lying over the header picture (Tag 11).
@@ -184,13 +190,6 @@ public:
     bool downloadRunning() const;
     // ---- end of the download ----
 
-    // ---- Chart (MainDivIV_chart.cpp) ----
-    // "Chart": the current object's marked results in the chart window, shown modally.
-    void actChartExecute();
-    // The locale of the interface language chosen in the language box (English when none).
-    QLocale interfaceLocale() const;
-    // ---- end of the chart ----
-
     // Meter discovery and command exchange over FtdiRS (MainDivIV_usb.cpp).
     qint32 ScanMeters();
     QByteArray MeterExchange(const QByteArray &command, qint32 expectedLength);
@@ -202,7 +201,6 @@ protected:
 
 private:
     void setUpLanguagesAndSettings(); // MainDivIV_lang.cpp: engine, lexicon, client, storage
-    void setUpChart();                // MainDivIV_chart.cpp: actChart
     void prepareFirstShow();          // MainDivIV_lang.cpp: language list, stored settings
 
     void buildHeader();
@@ -210,6 +208,7 @@ private:
     void buildActions();
     void placeRightAnchored();
     void buildViews(); // MainDivIV_views.cpp
+    void setUpChart(); // MainDivIV_chart.cpp: actChart
 
     QString programFolderOverride_;
     bool shownOnce_ = false;
