@@ -33,9 +33,10 @@ void FillChart(ChartState &state, const arvex::store::Dataset &objects, arvex::s
                 continue;
             const QVariant t = results.value(row, when);
             const QDateTime measured = t.toDateTime();
-            if (t.isNull() || !measured.isValid())
+            const QVariant y = results.value(row, ph);
+            if (t.isNull() || !measured.isValid() || y.isNull())
                 continue;
-            points.push_back({toChartTime(measured), results.value(row, ph).toDouble()});
+            points.push_back({toChartTime(measured), y.toDouble()});
         }
         if (results.rowCount() > 0)
             results.setCurrentRow(results.rowCount() - 1);

@@ -80,6 +80,11 @@ class TestChartWindow : public QObject {
         importDemoMeter(db->path());
         db->isql(QStringLiteral("update WYNIKI set REZI1 = 1 where mod(IDWYN, 3) <> 0 and IDOB = %1; commit;")
                      .arg(QLatin1String(Object13)));
+        // Two marked results that cannot be placed: one without a pH, one without a time.
+        db->isql(QStringLiteral("update WYNIKI set DANE1 = null where IDWYN = (select min(IDWYN) from WYNIKI "
+                                "where REZI1 = 1 and IDOB = %1); update WYNIKI set DATACZAS = null where IDWYN = "
+                                "(select max(IDWYN) from WYNIKI where REZI1 = 1 and IDOB = %1); commit;")
+                     .arg(QLatin1String(Object13)));
         QFile::copy(TestDatabase::appDir() + "/pl.lng", db->folder() + "/pl.lng");
         app::createForms();
         w = MainDivIVForm;
@@ -110,7 +115,7 @@ class TestChartWindow : public QObject {
     QList<std::pair<QString, double>> markedResults() const
     {
         const QString out = db->isql(QStringLiteral("select DATACZAS, DANE1 from WYNIKI where REZI1 = 1 and IDOB = %1 "
-                                                    "order by DATACZAS, IDWYN;")
+                                                    "and DANE1 is not null and DATACZAS is not null order by DATACZAS, IDWYN;")
                                          .arg(QLatin1String(Object13)));
         QList<std::pair<QString, double>> rows;
         static const QRegularExpression row(QStringLiteral("(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d)\\.\\d+\\s+(\\S+)"));
