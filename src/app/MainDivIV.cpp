@@ -117,6 +117,7 @@ TMainDivIVForm::TMainDivIVForm(QWidget *parent) : QMainWindow(parent)
     buildHeader();
     buildLowerArea();
     buildViews();
+    setUpChart();
     column->addWidget(Panel1);
     column->addWidget(Panel2, 1);
 

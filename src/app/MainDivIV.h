@@ -120,6 +120,13 @@ public:
     QMenu *PopABobjectT = nullptr, *PopABresult = nullptr;
     QTimer *Timer1 = nullptr;
 
+    // ---- Chart (MainDivIV_chart.cpp) ----
+    // "Chart": the current object's marked results in the chart window, shown modally.
+    void actChartExecute();
+    // The locale of the interface language chosen in the language box (English when none).
+    QLocale interfaceLocale() const;
+    // ---- end of the chart ----
+
     // Header pictures in language-number order (EN, PL, DE, FR, ES, RU, IT).
     QList<QLabel *> headerPictures() const;
     // Labels lying over the header picture (Tag 11).
@@ -222,6 +229,7 @@ private:
     void buildActions();
     void placeRightAnchored();
     void buildViews(); // MainDivIV_views.cpp
+    void setUpChart(); // MainDivIV_chart.cpp: actChart
 
     QString programFolderOverride_;
     bool shownOnce_ = false;
