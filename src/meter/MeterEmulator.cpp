@@ -296,7 +296,7 @@ MeterContent demoMeter()
             const double ph = std::clamp(p.ph + 0.05 * season + p.phSpread * gauss(), 0.0, 14.0);
             const double temp = p.temp + p.tempSwing * season + 0.3 * gauss();
             const int flag = (leading % 17 == 0) ? 1 : 0;
-            o.results.append(EncodeResult(leading++, QDateTime(date, time), quint16(std::lround(ph * 100.0)),
+            o.results.append(EncodeResult(leading++, QDateTime(date, time, Qt::UTC), quint16(std::lround(ph * 100.0)),
                                           temperatureWord(temp, flag)));
         }
         m.objects.append(o);
@@ -421,7 +421,14 @@ public:
             if (!r.contains(QLatin1String(key)))
                 fail(where, QStringLiteral("\"%1\" is missing").arg(QLatin1String(key)));
         const QString timeText = string(r.value(QStringLiteral("time")), where + QStringLiteral(".time"));
-        const QDateTime when = QDateTime::fromString(timeText, Qt::ISODate);
+        // The meter's times carry no zone: the fields are read as written, never through the
+        // local zone, where a time in a daylight-saving gap would not exist.
+        const qsizetype split = timeText.indexOf(QLatin1Char('T'));
+        const QDate whenDate = QDate::fromString(timeText.left(split), Qt::ISODate);
+        const QTime whenTime = QTime::fromString(timeText.mid(split + 1), Qt::ISODate);
+        const QDateTime when = split > 0 && whenDate.isValid() && whenTime.isValid()
+                                   ? QDateTime(whenDate, whenTime, Qt::UTC)
+                                   : QDateTime();
         if (!when.isValid())
             fail(where + QStringLiteral(".time"), QStringLiteral("\"%1\" is not a date and time like 2023-06-01T10:30:00").arg(timeText));
         if (when.date().year() < 1999 || when.date().year() > 2126)

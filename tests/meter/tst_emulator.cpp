@@ -331,6 +331,21 @@ private slots:
         QCOMPARE(m.faults.at(1).seconds, 0.15); // the pause a fault gets unless told
     }
 
+    void meterFileTimesCarryNoZone()
+    {
+        // Run in a zone with daylight saving as well: the spring gap and the repeated autumn
+        // hour come back with the fields written in the file.
+        const MeterContent m = parseMeterJson(R"({"objects": [{"number": 1, "name": "A", "results": [
+            {"time": "2023-03-26T02:30:00", "ph": 7, "temperature": 20},
+            {"time": "2023-10-29T02:30:00", "ph": 7, "temperature": 20}]}]})", QStringLiteral("inline"));
+        for (int i = 0; i < 2; ++i) {
+            const std::optional<ResultRecord> r = DecodeResult(m.objects.at(0).results.at(i));
+            QVERIFY(r);
+            QCOMPARE(r->measured.time(), QTime(2, 30));
+            QCOMPARE(r->measured.date(), i == 0 ? QDate(2023, 3, 26) : QDate(2023, 10, 29));
+        }
+    }
+
     void badMeterFiles_data()
     {
         QTest::addColumn<QByteArray>("json");
