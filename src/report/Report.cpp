@@ -45,6 +45,10 @@ void Report::showReport(QWidget *parent)
 
 void Report::print(QWidget *parent)
 {
+    if (fixedPrinter) {
+        printTo(*fixedPrinter);
+        return;
+    }
     QPrinter printer(QPrinter::HighResolution);
     QPrintDialog dialog(&printer, parent);
     dialog.setMinMax(1, qMax(1, int(prepared_.pages.size())));

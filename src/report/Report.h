@@ -53,8 +53,10 @@ public:
 
     // Prepares, then shows the preview window (modal) until the user closes it.
     void showReport(QWidget *parent = nullptr);
-    // Prints the prepared pages through the print dialog (nothing when it is cancelled).
+    // Prints the prepared pages through the print dialog (nothing when it is cancelled), or
+    // on fixedPrinter without a dialog where one is set (tests print to a PDF file so).
     void print(QWidget *parent = nullptr);
+    QPrinter *fixedPrinter = nullptr;
     // Prints the prepared pages on a printer set up by the caller, without a dialog.
     bool printTo(QPrinter &printer, int fromPage = 0, int toPage = 0);
 

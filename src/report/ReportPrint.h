@@ -26,4 +26,17 @@ QString pageFileName(const QString &fileName, int pageNumber, const QString &ext
 // and gives the names written. Raises ReportError naming the file when one cannot be written.
 QStringList writeJpegPages(const PreparedReport &report, const QString &fileName, int quality = 90, double dpi = 96);
 
+// The JPEG export's settings: one picture per page, named after FileName (see pageFileName),
+// every object drawn, in colour, not cropped; an existing file is overwritten unasked.
+struct TfrxJPEGExport {
+    QString FileName;
+    int JPEGQuality = 90;
+    int Resolution = 96;
+    // Writes the pages; gives the names written. Raises ReportError as writeJpegPages.
+    QStringList Export(const PreparedReport &report) const
+    {
+        return writeJpegPages(report, FileName, JPEGQuality, Resolution);
+    }
+};
+
 } // namespace report
