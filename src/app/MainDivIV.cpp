@@ -129,6 +129,7 @@ TMainDivIVForm::TMainDivIVForm(QWidget *parent) : QMainWindow(parent)
 
     setUpLanguagesAndSettings();
     setUpDownload();
+    setUpReports();
 }
 
 TMainDivIVForm::~TMainDivIVForm() { FreeFtdiRS(); }

@@ -45,6 +45,14 @@ class TLangManEngine;
 namespace arvex::app {
 class FormStorage;
 }
+namespace report {
+class Report;
+class StoreReportDataset;
+class UserReportDataset;
+struct PrintObject;
+struct TfrxJPEGExport;
+} // namespace report
+class QPicture;
 
 // The main window: header with START, the device labels, report and export buttons, date
 // marking, language, contact and temperature scale; below it the objects and results grids.
@@ -183,6 +191,22 @@ public:
     bool downloadRunning() const;
     // ---- end of the download ----
 
+    // ---- Reports and the chart printout (MainDivIV_report.cpp) ----
+    report::Report *frxReport1 = nullptr;
+    std::shared_ptr<report::StoreReportDataset> frxDBObiekty; // over store.FDQfrxObiekty
+    std::shared_ptr<report::StoreReportDataset> frxDBWyniki;  // over store.FDQfrxWyniki
+    std::shared_ptr<report::UserReportDataset> frxUserDataSet1; // "TempFF"
+    std::shared_ptr<report::TfrxJPEGExport> frxJPEGExport1;
+    void LoadReportTemplate();
+    void btnRaportClick();
+    void frxDBObiektyNext(QObject *Sender);
+    void frxReport1BeforePrint(report::PrintObject &Sender);
+    void frxUserDataSet1GetValue(const QString &VarName, QVariant &Value);
+    void PrintChart(bool ToJPG);
+    // The chart window's chart drawn as a vector picture covering (0, 0) to the size.
+    QPicture chartPicture(QSize size) const;
+    // ---- end of reports ----
+
     // Meter discovery and command exchange over FtdiRS (MainDivIV_usb.cpp).
     qint32 ScanMeters();
     QByteArray MeterExchange(const QByteArray &command, qint32 expectedLength);
@@ -193,6 +217,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void setUpReports();              // MainDivIV_report.cpp: report component, datasets, hooks
     void setUpLanguagesAndSettings(); // MainDivIV_lang.cpp: engine, lexicon, client, storage
     void prepareFirstShow();          // MainDivIV_lang.cpp: language list, stored settings
 
