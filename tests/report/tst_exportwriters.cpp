@@ -2,9 +2,11 @@
 // plain text, the Excel workbook and the OpenDocument spreadsheet, each file read back by
 // independent readers (python3-xlrd, Python's zipfile, LibreOffice headless).
 
+#include "app/Fonts.h"
 #include "meter/AnsiCodePage.h"
 #include "report/DataGrid.h"
 #include "report/ExportOds.h"
+#include "report/ExportPdf.h"
 #include "report/ExportPlainText.h"
 #include "report/ExportText.h"
 #include "report/ExportXls.h"
@@ -59,7 +61,11 @@ class TestExportWriters : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { arvex::meter::setAnsiCodePage("CP1250"); }
+    void initTestCase()
+    {
+        arvex::meter::setAnsiCodePage("CP1250");
+        arvex::app::registerTahoma();
+    }
 
     void gridLayout_data()
     {
@@ -405,6 +411,42 @@ for t in doc.getElementsByTagName("table:table"):
         }
     }
 
+    void pdfReadByPoppler()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("report.pdf");
+        const auto objects = fixture::tricky();
+        PreparedReport rep = fixture::makeReport(objects, 2);
+        rep.pages[1].sizeMm = QSizeF(297, 210); // a landscape page keeps its own size
+        QVERIFY(exportPdf(rep, file));
+        const QString info = readers::pdfInfo(file);
+        QVERIFY2(info.contains(QRegularExpression("Pages:\\s+2\\n")), qPrintable(info));
+        QVERIFY2(info.contains(QRegularExpression("Page size:\\s+595(\\.\\d+)? x (841\\.\\d+|842) pts \\(A4\\)")), qPrintable(info));
+        QVERIFY2(info.contains("Creator:         " + exportCreatorName()), qPrintable(info));
+        QVERIFY2(info.contains("Title:           Measurements"), qPrintable(info));
+        const QString sizes = readers::run("pdfinfo", {"-f", "1", "-l", "2", file}).out;
+        QVERIFY2(sizes.contains(QRegularExpression("Page    2 size:\\s+(841\\.\\d+|842) x 595(\\.\\d+)? pts")), qPrintable(sizes));
+        const QString meta = readers::run("pdfinfo", {"-meta", file}).out;
+        QVERIFY2(meta.contains("<rdf:li>" + exportCreatorName() + "</rdf:li>"), qPrintable(meta));
+
+        // Searchable text, in reading order, the Polish letters included.
+        const QString text = readers::pdfText(file);
+        QStringList order{"pH report", "Zbiornik łódź; nr 1", "2024-03-31 02:30:05", "7.05", "21.3", "say \"hi\"",
+                          "Tank 2", "Page 1", "\f", "2024-04-01 02:30:05", "8.00", "End of report"};
+        qsizetype at = 0;
+        for (const QString &t : order) {
+            const qsizetype next = text.indexOf(t, at);
+            QVERIFY2(next >= 0, qPrintable(QStringLiteral("\"%1\" not after %2 in:\n%3").arg(t).arg(at).arg(text)));
+            at = next + t.size();
+        }
+        // The first page as a picture, to look at.
+        const QString shots = QStringLiteral(ARVEX_BUILD_DIR "/screenshots");
+        QDir().mkpath(shots);
+        const readers::ToolRun png = readers::run("pdftoppm", {"-png", "-r", "60", "-f", "1", "-l", "1", "-singlefile", file,
+                                                               shots + "/export_writers_pdf_page1"});
+        QCOMPARE(png.code, 0);
+    }
+
     void odsPackageLayout()
     {
         QTemporaryDir dir;
@@ -435,5 +477,5 @@ md.parseString(z.read("styles.xml")); md.parseString(z.read("META-INF/manifest.x
     }
 };
 
-QTEST_GUILESS_MAIN(TestExportWriters)
+QTEST_MAIN(TestExportWriters)
 #include "tst_exportwriters.moc"
