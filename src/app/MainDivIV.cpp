@@ -130,6 +130,7 @@ TMainDivIVForm::TMainDivIVForm(QWidget *parent) : QMainWindow(parent)
     setUpLanguagesAndSettings();
     setUpDownload();
     setUpReports();
+    setUpExports();
 }
 
 TMainDivIVForm::~TMainDivIVForm() { FreeFtdiRS(); }

@@ -12,6 +12,7 @@ class QAction;
 class QButtonGroup;
 class QComboBox;
 class QDateEdit;
+class QFileDialog;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -207,6 +208,18 @@ public:
     QPicture chartPicture(QSize size) const;
     // ---- end of reports ----
 
+    // ---- Document and data export (MainDivIV_export.cpp) ----
+    QFileDialog *dlgSavePDF = nullptr;    // "Acrobat Reader|*.pdf"
+    QFileDialog *dlgSaveExport = nullptr; // "Microsoft Excel|*.xls|Open Office Calc|*.ods|Text file|*.txt"
+    // The file name each export filter was given last (kept for the life of the window).
+    QString frxPDFExport1FileName, frxXLSExport1FileName, frxODSExport1FileName, frxCSVExport1FileName;
+    void btnExportPDFClick();
+    void btnExportXLSClick();
+    // Runs a save dialog; true with the chosen name when the user confirms. The name and type
+    // chosen stay in the dialog for its next run.
+    bool runSaveDialog(QFileDialog *dialog, QString &fileName, int &typeIndex);
+    // ---- end of the export ----
+
     // Meter discovery and command exchange over FtdiRS (MainDivIV_usb.cpp).
     qint32 ScanMeters();
     QByteArray MeterExchange(const QByteArray &command, qint32 expectedLength);
@@ -218,6 +231,7 @@ protected:
 
 private:
     void setUpReports();              // MainDivIV_report.cpp: report component, datasets, hooks
+    void setUpExports();              // MainDivIV_export.cpp: save dialogs, buttons, preview filters
     void setUpLanguagesAndSettings(); // MainDivIV_lang.cpp: engine, lexicon, client, storage
     void prepareFirstShow();          // MainDivIV_lang.cpp: language list, stored settings
 
