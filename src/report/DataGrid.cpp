@@ -119,6 +119,13 @@ void setCellValue(DataGridCell &cell, const QString &text, const QVariant &raw)
         // The wall-clock fields as stored, whatever the time spec.
         cell.type = DataGridCell::Type::DateTime;
         cell.dateTime = QDateTime(dt.date(), dt.time(), Qt::UTC);
+        // A text that shows only the date or only the time keeps the whole value but shows
+        // that part in the spreadsheet as well.
+        const bool time = text.contains(QLatin1Char(':'));
+        const bool date = text.contains(QString::number(dt.date().year())) ||
+                          text.contains(QString::number(dt.date().year() % 100).rightJustified(2, QLatin1Char('0'))) ||
+                          !time;
+        cell.dateParts = (date ? DataGridCell::ShowsDate : 0) | (time ? DataGridCell::ShowsTime : 0);
         return;
     }
     case QMetaType::QDate: {

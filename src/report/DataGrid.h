@@ -27,6 +27,8 @@ struct DataGridCell {
     double number = 0;   // Type::Number
     QDateTime dateTime;  // Type::DateTime: wall-clock fields, time spec UTC; Type::Date: date()
     int decimals = -1;   // Type::Number: digits after the point as displayed; -1 general
+    enum DateParts { ShowsDate = 1, ShowsTime = 2 };
+    int dateParts = ShowsDate | ShowsTime; // Type::DateTime: what the displayed text shows
 
     PreparedFont font;
     int align = 0;       // Qt::Alignment flags

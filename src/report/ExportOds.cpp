@@ -205,7 +205,9 @@ QByteArray contentXml(const QVector<OdsSheet> &sheets, QVector<QPair<QString, QB
                 numberStyles.emplace(c.decimals, QString());
                 data = QStringLiteral("N%1").arg(c.decimals);
             } else if (c.type == DataGridCell::Type::DateTime) {
-                data = QStringLiteral("DT");
+                data = c.dateParts == DataGridCell::ShowsDate   ? QStringLiteral("D")
+                       : c.dateParts == DataGridCell::ShowsTime ? QStringLiteral("T")
+                                                                : QStringLiteral("DT");
             } else if (c.type == DataGridCell::Type::Date) {
                 data = QStringLiteral("D");
             }
@@ -283,21 +285,25 @@ QByteArray contentXml(const QVector<OdsSheet> &sheets, QVector<QPair<QString, QB
         w.writeAttribute(NsNumber, QStringLiteral("min-integer-digits"), QStringLiteral("1"));
         w.writeEndElement();
     }
-    for (bool withTime : {true, false}) {
-        w.writeStartElement(NsNumber, QStringLiteral("date-style"));
-        w.writeAttribute(NsStyle, QStringLiteral("name"), withTime ? QStringLiteral("DT") : QStringLiteral("D"));
+    for (int parts : {3, 1, 2}) {
+        const bool withDate = parts & 1, withTime = parts & 2;
+        w.writeStartElement(NsNumber, withDate ? QStringLiteral("date-style") : QStringLiteral("time-style"));
+        w.writeAttribute(NsStyle, QStringLiteral("name"), parts == 3 ? QStringLiteral("DT") : withDate ? QStringLiteral("D") : QStringLiteral("T"));
         auto part = [&](const char *el) {
             w.writeEmptyElement(NsNumber, QLatin1String(el));
             w.writeAttribute(NsNumber, QStringLiteral("style"), QStringLiteral("long"));
         };
         auto lit = [&](const char *t) { w.writeTextElement(NsNumber, QStringLiteral("text"), QLatin1String(t)); };
-        part("year");
-        lit("-");
-        part("month");
-        lit("-");
-        part("day");
+        if (withDate) {
+            part("year");
+            lit("-");
+            part("month");
+            lit("-");
+            part("day");
+        }
         if (withTime) {
-            lit(" ");
+            if (withDate)
+                lit(" ");
             part("hours");
             lit(":");
             part("minutes");

@@ -297,6 +297,10 @@ QByteArray xlsWorkbookStream(const DataGrid &grid, const QString &sheetName)
         QString code;
         if (c.type == DataGridCell::Type::Number && c.decimals >= 0)
             code = c.decimals == 0 ? QStringLiteral("0") : QStringLiteral("0.") + QString(c.decimals, QLatin1Char('0'));
+        else if (c.type == DataGridCell::Type::DateTime && c.dateParts == DataGridCell::ShowsDate)
+            code = QStringLiteral("yyyy-mm-dd");
+        else if (c.type == DataGridCell::Type::DateTime && c.dateParts == DataGridCell::ShowsTime)
+            code = QStringLiteral("hh:mm:ss");
         else if (c.type == DataGridCell::Type::DateTime)
             code = c.dateTime.time().msec() ? QStringLiteral("yyyy-mm-dd hh:mm:ss.000") : QStringLiteral("yyyy-mm-dd hh:mm:ss");
         else if (c.type == DataGridCell::Type::Date)
