@@ -346,6 +346,13 @@ private slots:
         QString why;
         const QJsonDocument xls = readers::xlrdRead(pf.file("data.xls"), &why);
         QVERIFY2(!xls.isNull(), qPrintable(why));
+        // The workbook as LibreOffice shows it, to look at: converted to PDF, its first page as PNG.
+        QDir(pf.path()).mkdir("lo");
+        const QStringList lo = readers::libreOfficeConvert(pf.file("data.xls"), pf.file("lo"), "pdf", &why);
+        QVERIFY2(lo.size() == 1, qPrintable(why));
+        QDir().mkpath(ARVEX_BUILD_DIR "/screenshots");
+        QCOMPARE(readers::run("pdftoppm", {"-png", "-r", "70", "-f", "1", "-l", "1", "-singlefile", lo.first(),
+                                           ARVEX_BUILD_DIR "/screenshots/export_xls_libreoffice"}).code, 0);
         auto [rc3, out3, err3] = cli({"report", "--pdf", pf.file("report.pdf")});
         QVERIFY2(rc3 == 0, qPrintable(err3));
         QVERIFY(readers::pdfText(pf.file("report.pdf")).contains("RIVER"));
