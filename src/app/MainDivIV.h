@@ -218,6 +218,7 @@ public:
     // Runs a save dialog; true with the chosen name when the user confirms. The name and type
     // chosen stay in the dialog for its next run.
     bool runSaveDialog(QFileDialog *dialog, QString &fileName, int &typeIndex);
+    void makeSaveDialogs();
     // ---- end of the export ----
 
     // Meter discovery and command exchange over FtdiRS (MainDivIV_usb.cpp).

@@ -51,6 +51,18 @@ QFileDialog *saveDialog(QWidget *parent, const char *name, const QStringList &fi
 
 void TMainDivIVForm::setUpExports()
 {
+    connect(btnExportPDF, &QPushButton::clicked, this, [this] { exportGuarded(this, [this] { btnExportPDFClick(); }); });
+    connect(btnExportXLS, &QPushButton::clicked, this, [this] { exportGuarded(this, [this] { btnExportXLSClick(); }); });
+
+    frxReport1->exportFilters << report::previewExportFilters();
+}
+
+// The save dialogs are made when first needed (the window's own small windows come first
+// among its children) and then live, with the name and type chosen last, as long as it.
+void TMainDivIVForm::makeSaveDialogs()
+{
+    if (dlgSavePDF)
+        return;
     dlgSavePDF = saveDialog(this, "dlgSavePDF", {QStringLiteral("Acrobat Reader (*.pdf)")}, QStringLiteral("pdf"));
     dlgSaveExport = saveDialog(this, "dlgSaveExport",
                                {QStringLiteral("Microsoft Excel (*.xls)"), QStringLiteral("Open Office Calc (*.ods)"),
@@ -62,11 +74,6 @@ void TMainDivIVForm::setUpExports()
         if (i >= 0 && i < 3)
             dlgSaveExport->setDefaultSuffix(QLatin1String(ExportSuffixes[i]));
     });
-
-    connect(btnExportPDF, &QPushButton::clicked, this, [this] { exportGuarded(this, [this] { btnExportPDFClick(); }); });
-    connect(btnExportXLS, &QPushButton::clicked, this, [this] { exportGuarded(this, [this] { btnExportXLSClick(); }); });
-
-    frxReport1->exportFilters << report::previewExportFilters();
 }
 
 bool TMainDivIVForm::runSaveDialog(QFileDialog *dialog, QString &fileName, int &typeIndex)
@@ -89,6 +96,7 @@ void TMainDivIVForm::btnExportPDFClick()
     QString fileName;
     int type = 1;
     // 1. The file first; a cancelled dialog changes nothing.
+    makeSaveDialogs();
     if (!runSaveDialog(dlgSavePDF, fileName, type))
         return;
     // 2. The report of the current language's template.
@@ -105,6 +113,7 @@ void TMainDivIVForm::btnExportXLSClick()
     QString fileName;
     int type = 1;
     // 1. The file first.
+    makeSaveDialogs();
     if (!runSaveDialog(dlgSaveExport, fileName, type))
         return;
     // 2. The template (its file error ends the export before anything is counted).
