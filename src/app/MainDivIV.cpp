@@ -132,6 +132,8 @@ TMainDivIVForm::TMainDivIVForm(QWidget *parent) : QMainWindow(parent)
 
     setUpLanguagesAndSettings();
     setUpDownload();
+    setUpReports();
+    setUpExports();
     updateMinimumWidth();
 }
 

@@ -12,6 +12,7 @@ class QAction;
 class QButtonGroup;
 class QComboBox;
 class QDateEdit;
+class QFileDialog;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -45,6 +46,14 @@ class TLangManEngine;
 namespace arvex::app {
 class FormStorage;
 }
+namespace report {
+class Report;
+class StoreReportDataset;
+class UserReportDataset;
+struct PrintObject;
+struct TfrxJPEGExport;
+} // namespace report
+class QPicture;
 
 // The main window: header with START, the device labels, report and export buttons, date
 // marking, language, contact and temperature scale; below it the objects and results grids.
@@ -211,6 +220,35 @@ public:
     void closeOnStopSignals();
     // ---- end of the download ----
 
+    // ---- Reports and the chart printout (MainDivIV_report.cpp) ----
+    report::Report *frxReport1 = nullptr;
+    std::shared_ptr<report::StoreReportDataset> frxDBObiekty; // over store.FDQfrxObiekty
+    std::shared_ptr<report::StoreReportDataset> frxDBWyniki;  // over store.FDQfrxWyniki
+    std::shared_ptr<report::UserReportDataset> frxUserDataSet1; // "TempFF"
+    std::shared_ptr<report::TfrxJPEGExport> frxJPEGExport1;
+    void LoadReportTemplate();
+    void btnRaportClick();
+    void frxDBObiektyNext(QObject *Sender);
+    void frxReport1BeforePrint(report::PrintObject &Sender);
+    void frxUserDataSet1GetValue(const QString &VarName, QVariant &Value);
+    void PrintChart(bool ToJPG);
+    // The chart window's chart drawn as a vector picture covering (0, 0) to the size.
+    QPicture chartPicture(QSize size) const;
+    // ---- end of reports ----
+
+    // ---- Document and data export (MainDivIV_export.cpp) ----
+    QFileDialog *dlgSavePDF = nullptr;    // "Acrobat Reader|*.pdf"
+    QFileDialog *dlgSaveExport = nullptr; // "Microsoft Excel|*.xls|Open Office Calc|*.ods|Text file|*.txt"
+    // The file name each export filter was given last (kept for the life of the window).
+    QString frxPDFExport1FileName, frxXLSExport1FileName, frxODSExport1FileName, frxCSVExport1FileName;
+    void btnExportPDFClick();
+    void btnExportXLSClick();
+    // Runs a save dialog; true with the chosen name when the user confirms. The name and type
+    // chosen stay in the dialog for its next run.
+    bool runSaveDialog(QFileDialog *dialog, QString &fileName, int &typeIndex);
+    void makeSaveDialogs();
+    // ---- end of the export ----
+
     // Meter discovery and command exchange over FtdiRS (MainDivIV_usb.cpp).
     qint32 ScanMeters();
     QByteArray MeterExchange(const QByteArray &command, qint32 expectedLength);
@@ -221,6 +259,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void setUpReports();              // MainDivIV_report.cpp: report component, datasets, hooks
+    void setUpExports();              // MainDivIV_export.cpp: save dialogs, buttons, preview filters
     void setUpLanguagesAndSettings(); // MainDivIV_lang.cpp: engine, lexicon, client, storage
     void prepareFirstShow();          // MainDivIV_lang.cpp: language list, stored settings
 

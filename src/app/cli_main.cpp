@@ -1,6 +1,8 @@
-// arvex-ph-cli: the download without a window (see HeadlessDownload.h).
+// arvex-ph-cli: the download without a window (see HeadlessDownload.h), and reports and
+// data exports without it (HeadlessReport.h).
 
 #include "app/HeadlessDownload.h"
+#include "app/HeadlessReport.h"
 #include "app/StopSignals.h"
 #include "store/Connection.h"
 
@@ -10,6 +12,8 @@
 
 int main(int argc, char *argv[])
 {
+    if (arvex::app::isHeadlessReportCommand(argc, argv))
+        return arvex::app::headlessReportMain(argc, argv);
     arvex::app::blockStopSignals(); // until the download installs its handlers
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("arvex-ph-cli"));

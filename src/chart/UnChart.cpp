@@ -1,4 +1,5 @@
 #include "chart/UnChart.h"
+#include "chart/ChartReportHooks.h"
 
 #include "lang/LangMan.h"
 
@@ -251,9 +252,23 @@ void TWykresForm::BitBtn7Click()
     changed();
 }
 
-void TWykresForm::btnPrintClick() {}
+void TWykresForm::btnPrintClick()
+{
+    if (chart::chartReportHooks().printChart)
+        chart::chartReportHooks().printChart(false);
+}
 
-void TWykresForm::BitBtn1Click() {}
+void TWykresForm::BitBtn1Click()
+{
+    const QString name = ExecuteSavePictureDialog();
+    if (name.isEmpty())
+        return;
+    auto &hooks = chart::chartReportHooks();
+    if (hooks.setJpegFileName)
+        hooks.setJpegFileName(name);
+    if (hooks.printChart)
+        hooks.printChart(true);
+}
 
 QString TWykresForm::withJpgExtension(const QString &fileName)
 {

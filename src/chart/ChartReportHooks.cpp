@@ -1,0 +1,11 @@
+#include "chart/ChartReportHooks.h"
+
+namespace chart {
+
+ChartReportHooks &chartReportHooks()
+{
+    static ChartReportHooks hooks;
+    return hooks;
+}
+
+} // namespace chart
