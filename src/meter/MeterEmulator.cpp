@@ -423,9 +423,11 @@ public:
         const QString timeText = string(r.value(QStringLiteral("time")), where + QStringLiteral(".time"));
         // The meter's times carry no zone: the fields are read as written, never through the
         // local zone, where a time in a daylight-saving gap would not exist.
-        const qsizetype split = timeText.indexOf(QLatin1Char('T'));
-        const QDate whenDate = QDate::fromString(timeText.left(split), Qt::ISODate);
-        const QTime whenTime = QTime::fromString(timeText.mid(split + 1), Qt::ISODate);
+        // A trailing "Z" (as written for these zone-less values) is allowed.
+        const QString fields = timeText.endsWith(QLatin1Char('Z')) ? timeText.chopped(1) : timeText;
+        const qsizetype split = fields.indexOf(QLatin1Char('T'));
+        const QDate whenDate = QDate::fromString(fields.left(split), Qt::ISODate);
+        const QTime whenTime = QTime::fromString(fields.mid(split + 1), Qt::ISODate);
         const QDateTime when = split > 0 && whenDate.isValid() && whenTime.isValid()
                                    ? QDateTime(whenDate, whenTime, Qt::UTC)
                                    : QDateTime();
