@@ -10,6 +10,7 @@ packages=(
   zlib1g-dev libzip-dev
   fonts-wine fonts-dejavu-core
   xvfb xauth
+  poppler-utils imagemagick file
 )
 
 missing=()
