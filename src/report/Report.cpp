@@ -17,6 +17,7 @@ Report::Report(QObject *parent) : QObject(parent) { setObjectName(QStringLiteral
 void Report::clear()
 {
     template_ = ReportTemplate{};
+    fileName_.clear();
     prepared_ = PreparedReport{};
 }
 
@@ -24,6 +25,7 @@ void Report::loadFromFile(const QString &path)
 {
     clear();
     template_ = readTemplate(path);
+    fileName_ = path;
 }
 
 void Report::prepareReport()
