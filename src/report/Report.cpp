@@ -152,6 +152,8 @@ PreparedReport loadPreparedReport(const QString &fileName)
             quint32 sides;
             s >> kind >> band >> serial >> o.name >> o.rectMm >> o.text >> o.raw >> o.font >> align >> o.wordWrap
                 >> sides >> o.frameWidthMm >> o.frameColor >> o.fill >> o.fill2 >> o.picture >> o.image;
+            if (kind < 0 || kind > int(PreparedObject::Kind::Gradient) || band < 0 || band > int(BandKind::PageFooter))
+                throw ReportError(QStringLiteral("\"%1\" is damaged: an object of an unknown kind").arg(fileName));
             o.kind = PreparedObject::Kind(kind);
             o.band = BandKind(band);
             o.bandSerial = serial;
