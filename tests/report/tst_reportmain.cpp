@@ -280,9 +280,9 @@ private slots:
         sender.widthPx = width;
         sender.heightPx = height;
         prog.w->frxReport1BeforePrint(sender);
-        QCOMPARE(sender.hasPicture, expected.isValid());
+        QCOMPARE(sender.hasPicture(), expected.isValid());
         if (expected.isValid())
-            QCOMPARE(sender.picture.boundingRect(), QRect(QPoint(0, 0), expected));
+            QCOMPARE(sender.picture->boundingRect(), QRect(QPoint(0, 0), expected));
     }
 
     void missingTemplateIsReportedAndNothingShown()
