@@ -8,7 +8,7 @@ packages=(
   libqt6sql6-ibase libqt6serialport6-dev libqt6svg6-dev libgl-dev
   firebird3.0-server-core firebird3.0-utils libfbclient2 firebird-dev
   zlib1g-dev libzip-dev libicu-dev
-  poppler-utils python3-xlrd libreoffice-calc-nogui
+  poppler-utils python3-xlrd libreoffice-calc-nogui imagemagick file
   fonts-wine fonts-dejavu-core tzdata
   xvfb xauth xdotool
 )

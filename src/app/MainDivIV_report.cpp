@@ -68,6 +68,8 @@ void TMainDivIVForm::setUpReports()
     auto &hooks = chart::chartReportHooks();
     hooks.printChart = [this](bool toJpg) { guarded(this, [this, toJpg] { PrintChart(toJpg); }); };
     hooks.setJpegFileName = [this](const QString &name) { frxJPEGExport1->FileName = name; };
+    // A chart window that outlives this window prints nothing rather than calling into it.
+    connect(this, &QObject::destroyed, [] { chart::chartReportHooks() = {}; });
 }
 
 void TMainDivIVForm::LoadReportTemplate()

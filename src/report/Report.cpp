@@ -17,6 +17,7 @@ Report::Report(QObject *parent) : QObject(parent) { setObjectName(QStringLiteral
 void Report::clear()
 {
     template_ = ReportTemplate{};
+    fileName_.clear();
     prepared_ = PreparedReport{};
 }
 
@@ -24,6 +25,7 @@ void Report::loadFromFile(const QString &path)
 {
     clear();
     template_ = readTemplate(path);
+    fileName_ = path;
 }
 
 void Report::prepareReport()
@@ -150,6 +152,8 @@ PreparedReport loadPreparedReport(const QString &fileName)
             quint32 sides;
             s >> kind >> band >> serial >> o.name >> o.rectMm >> o.text >> o.raw >> o.font >> align >> o.wordWrap
                 >> sides >> o.frameWidthMm >> o.frameColor >> o.fill >> o.fill2 >> o.picture >> o.image;
+            if (kind < 0 || kind > int(PreparedObject::Kind::Gradient) || band < 0 || band > int(BandKind::PageFooter))
+                throw ReportError(QStringLiteral("\"%1\" is damaged: an object of an unknown kind").arg(fileName));
             o.kind = PreparedObject::Kind(kind);
             o.band = BandKind(band);
             o.bandSerial = serial;

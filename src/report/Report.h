@@ -34,6 +34,7 @@ public:
     // unreadable file raises "Cannot open file "<path>". <reason>" and leaves it empty.
     void loadFromFile(const QString &path);
     void clear();
+    QString fileName() const { return fileName_; } // of the template loaded last
     const ReportTemplate &reportTemplate() const { return template_; }
     ReportTemplate &reportTemplate() { return template_; }
 
@@ -70,6 +71,7 @@ public:
 
 private:
     ReportTemplate template_;
+    QString fileName_;
     QList<ReportDataset *> datasets_;
     PreparedReport prepared_;
 };

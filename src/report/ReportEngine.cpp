@@ -172,8 +172,8 @@ private:
             p.fill = o.fill;
             p.fill2 = o.fill2;
             if (o.kind == PreparedObject::Kind::Picture) {
-                if (sender.hasPicture)
-                    p.picture = sender.picture;
+                if (sender.hasPicture())
+                    p.picture = *sender.picture;
                 else
                     p.image = imageOf(o);
             } else if (o.kind == PreparedObject::Kind::Text) {
@@ -208,7 +208,7 @@ private:
                     b.heightMm = qMax(b.heightMm, p.rectMm.bottom());
                 }
             }
-            b.objects << p;
+            b.objects << std::move(p);
         }
         return b;
     }
@@ -275,7 +275,7 @@ private:
         const double limit = cut ? bottomLimit_ : t_.page.sizeMm.height();
         QHash<int, int> moved; // band object index -> page object index
         for (int i = 0; i < b.objects.size(); ++i) {
-            PreparedObject o = b.objects[i];
+            PreparedObject &o = b.objects[i];
             o.rectMm.translate(left, top);
             if (o.rectMm.top() >= limit - kEps && o.rectMm.height() > 0)
                 continue;

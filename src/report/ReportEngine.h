@@ -8,6 +8,7 @@
 #include <QList>
 #include <QPicture>
 #include <functional>
+#include <optional>
 
 namespace report {
 
@@ -22,9 +23,10 @@ struct PrintObject {
     double heightPx = 0;
 
     bool isPicture() const { return kind == PreparedObject::Kind::Picture; }
-    void setPicture(const QPicture &p) { picture = p; hasPicture = true; }
-    QPicture picture;
-    bool hasPicture = false;
+    void setPicture(const QPicture &p) { picture = p; }
+    bool hasPicture() const { return picture.has_value(); }
+    std::optional<QPicture> picture; // made only when given: most objects get none
+
 };
 
 struct PrepareOptions {

@@ -496,7 +496,8 @@ QString formatValue(const QVariant &value, const QString &format, const QLocale 
     case QMetaType::Double:
     case QMetaType::Float: {
         const double d = type == QMetaType::Float ? cleanFloat(value.toFloat()) : value.toDouble();
-        QString s = locale.toString(d, 'g', QLocale::FloatingPointShortest);
+        // 15 significant digits: a computed 13.740000000000002 shows as 13.74.
+        QString s = locale.toString(d, 'g', 15);
         s.remove(locale.groupSeparator());
         return s;
     }
