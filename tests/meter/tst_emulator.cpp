@@ -110,7 +110,7 @@ private slots:
         QVERIFY(last);
         QCOMPARE(last->ph, 8.22f);
         QCOMPARE(last->temperature, -1.5f);
-        QCOMPARE(last->measured, QDateTime(QDate(2023, 3, 6), QTime(8, 15, 24)));
+        QCOMPARE(last->measured, QDateTime(QDate(2023, 3, 6), QTime(8, 15, 24), Qt::UTC));
     }
 
     void commandsMaySpanSeveralReads()
@@ -320,7 +320,7 @@ private slots:
         QCOMPARE(m.objects.size(), 2);
         const std::optional<ResultRecord> r = DecodeResult(m.objects.at(0).results.at(0));
         QVERIFY(r);
-        QCOMPARE(r->measured, QDateTime(QDate(2024, 2, 29), QTime(23, 59, 58)));
+        QCOMPARE(r->measured, QDateTime(QDate(2024, 2, 29), QTime(23, 59, 58), Qt::UTC));
         QCOMPARE(r->ph, 7.05f);
         QCOMPARE(r->temperature, 4.5f);
         QCOMPARE(r->flag, 1);
