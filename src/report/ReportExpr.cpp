@@ -2,6 +2,7 @@
 
 #include "ReportData.h"
 #include "ReportTemplate.h"
+#include "lang/DateTexts.h"
 #include "store/FormatFloat.h"
 
 #include <charconv>
@@ -485,10 +486,10 @@ QString formatValue(const QVariant &value, const QString &format, const QLocale 
         const QDateTime fields(dt.date(), dt.time(), Qt::UTC);
         if (dateFormat)
             return locale.toString(fields, format.mid(5));
-        return locale.toString(dt.date(), QLocale::ShortFormat) + QLatin1Char(' ') + locale.toString(dt.time(), timePattern(locale));
+        return locale.toString(dt.date(), arvex::lang::fullYearDateFormat(locale)) + QLatin1Char(' ') + locale.toString(dt.time(), timePattern(locale));
     }
     case QMetaType::QDate:
-        return locale.toString(value.toDate(), dateFormat ? format.mid(5) : locale.dateFormat(QLocale::ShortFormat));
+        return locale.toString(value.toDate(), dateFormat ? format.mid(5) : arvex::lang::fullYearDateFormat(locale));
     case QMetaType::QTime:
         return locale.toString(value.toTime(), dateFormat ? format.mid(5) : timePattern(locale));
     case QMetaType::Bool:

@@ -212,6 +212,8 @@ private slots:
         QTest::newRow("text joined") << "en" << "['No. ' + <R.\"NAME\">]" << "" << "No. It's";
         QTest::newRow("null field") << "en" << "[<R.\"EMPTY\">]" << "number:#0.00" << "";
         QTest::newRow("date fields") << "de" << "[<R.\"WHEN\">]" << "date:dd.MM.yyyy HH:mm:ss" << "26.03.2023 02:30:00";
+        QTest::newRow("default date has four-digit year en") << "en" << "[<R.\"WHEN\">]" << "" << "3/26/2023 2:30:00 AM";
+        QTest::newRow("default date has four-digit year pl") << "pl" << "[<R.\"WHEN\">]" << "" << "26.03.2023 02:30:00";
         QTest::newRow("month names") << "pl" << "[<R.\"WHEN\">]" << "date:d MMMM yyyy" << "26 marca 2023";
         QTest::newRow("system values") << "en" << "[Date] [Time] [Page#]" << "date:yyyy-MM-dd|HH:mm"
                                        << "2024-02-29 13:05 1";
