@@ -1,5 +1,8 @@
 #include "app/ErrorDisplay.h"
 
+#include "report/ReportTemplate.h"
+#include "store/Connection.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -22,6 +25,19 @@ void showError(QWidget *parent, const QString &text)
         return;
     }
     QMessageBox::critical(parent, QStringLiteral("ARVEX TECHNOLOGY"), text);
+}
+
+void showErrorsOf(QWidget *parent, const std::function<void()> &work)
+{
+    try {
+        work();
+    } catch (const store::DatabaseError &e) {
+        showError(parent, e.text());
+    } catch (const report::ReportError &e) {
+        showError(parent, e.text());
+    } catch (const std::exception &e) {
+        showError(parent, QString::fromLocal8Bit(e.what()));
+    }
 }
 
 } // namespace arvex::app

@@ -21,19 +21,6 @@ namespace {
 // Extension of each dialog type, in the dialog's order.
 const char *const ExportSuffixes[] = {"xls", "ods", "txt"};
 
-template <typename Work>
-void exportGuarded(QWidget *window, Work &&work)
-{
-    try {
-        work();
-    } catch (const arvex::store::DatabaseError &e) {
-        arvex::app::showError(window, e.text());
-    } catch (const report::ReportError &e) {
-        arvex::app::showError(window, e.text());
-    } catch (const std::exception &e) {
-        arvex::app::showError(window, QString::fromLocal8Bit(e.what()));
-    }
-}
 
 QFileDialog *saveDialog(QWidget *parent, const char *name, const QStringList &filters, const QString &suffix)
 {
@@ -51,8 +38,8 @@ QFileDialog *saveDialog(QWidget *parent, const char *name, const QStringList &fi
 
 void TMainDivIVForm::setUpExports()
 {
-    connect(btnExportPDF, &QPushButton::clicked, this, [this] { exportGuarded(this, [this] { btnExportPDFClick(); }); });
-    connect(btnExportXLS, &QPushButton::clicked, this, [this] { exportGuarded(this, [this] { btnExportXLSClick(); }); });
+    connect(btnExportPDF, &QPushButton::clicked, this, [this] { arvex::app::showErrorsOf(this, [this] { btnExportPDFClick(); }); });
+    connect(btnExportXLS, &QPushButton::clicked, this, [this] { arvex::app::showErrorsOf(this, [this] { btnExportXLSClick(); }); });
 
     frxReport1->exportFilters << report::previewExportFilters();
 }

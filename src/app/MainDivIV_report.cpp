@@ -24,21 +24,6 @@ namespace {
 const char *const ReportBaseNames[] = {"ArvexPHrep_en", "ArvexPHrep_pl", "ArvexPHrep_de", "ArvexPHrep_fr",
                                        "ArvexPHrep_es", "ArvexPHrep_ru", "ArvexPHrep_it"};
 
-// Runs a handler's work; an error (a missing template, a database error) goes to the error
-// display and the program goes on.
-template <typename Work>
-void guarded(QWidget *window, Work &&work)
-{
-    try {
-        work();
-    } catch (const arvex::store::DatabaseError &e) {
-        arvex::app::showError(window, e.text());
-    } catch (const report::ReportError &e) {
-        arvex::app::showError(window, e.text());
-    } catch (const std::exception &e) {
-        arvex::app::showError(window, QString::fromLocal8Bit(e.what()));
-    }
-}
 
 } // namespace
 
@@ -63,10 +48,10 @@ void TMainDivIVForm::setUpReports()
             e.Export(r);
         }};
 
-    connect(btnRaport, &QPushButton::clicked, this, [this] { guarded(this, [this] { btnRaportClick(); }); });
+    connect(btnRaport, &QPushButton::clicked, this, [this] { arvex::app::showErrorsOf(this, [this] { btnRaportClick(); }); });
 
     auto &hooks = chart::chartReportHooks();
-    hooks.printChart = [this](bool toJpg) { guarded(this, [this, toJpg] { PrintChart(toJpg); }); };
+    hooks.printChart = [this](bool toJpg) { arvex::app::showErrorsOf(this, [this, toJpg] { PrintChart(toJpg); }); };
     hooks.setJpegFileName = [this](const QString &name) { frxJPEGExport1->FileName = name; };
     // A chart window that outlives this window prints nothing rather than calling into it.
     connect(this, &QObject::destroyed, [] { chart::chartReportHooks() = {}; });

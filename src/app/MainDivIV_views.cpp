@@ -25,19 +25,6 @@
 
 namespace {
 
-// Runs a handler's work; a database error (or any other) goes to the error display and the
-// program goes on.
-template <typename Work>
-void guarded(QWidget *window, Work &&work)
-{
-    try {
-        work();
-    } catch (const arvex::store::DatabaseError &e) {
-        arvex::app::showError(window, e.text());
-    } catch (const std::exception &e) {
-        arvex::app::showError(window, QString::fromLocal8Bit(e.what()));
-    }
-}
 
 constexpr int TemperatureColumn = 3;
 
@@ -87,14 +74,14 @@ void TMainDivIVForm::RefreshResults(const QString &sort) { views->refreshResults
 bool TMainDivIVForm::JvDBUGTempObjectsUserSort(const QString &field, bool ascending)
 {
     bool sorted = false;
-    guarded(this, [&] { sorted = views->sortObjects(field, ascending); });
+    arvex::app::showErrorsOf(this, [&] { sorted = views->sortObjects(field, ascending); });
     return sorted;
 }
 
 bool TMainDivIVForm::JvDBUGTemp_detailsUserSort(const QString &field, bool ascending)
 {
     bool sorted = false;
-    guarded(this, [&] { sorted = views->sortResults(field, ascending); });
+    arvex::app::showErrorsOf(this, [&] { sorted = views->sortResults(field, ascending); });
     return sorted;
 }
 
@@ -102,28 +89,28 @@ void TMainDivIVForm::JvDBUGTempObjectsTitleBtnClick(int column)
 {
     if (column != 0)
         return;
-    guarded(this, [this] { views->selectAllObjects(); });
+    arvex::app::showErrorsOf(this, [this] { views->selectAllObjects(); });
 }
 
 void TMainDivIVForm::JvDBUGTemp_detailsTitleBtnClick(int column)
 {
     if (column != 0)
         return;
-    guarded(this, [this] { views->selectAllResults(); });
+    arvex::app::showErrorsOf(this, [this] { views->selectAllResults(); });
 }
 
 void TMainDivIVForm::JvDBUGTempObjectsCellClick(const QModelIndex &cell)
 {
     if (cell.column() != 0)
         return;
-    guarded(this, [this] { views->toggleObjectMark(); });
+    arvex::app::showErrorsOf(this, [this] { views->toggleObjectMark(); });
 }
 
 void TMainDivIVForm::JvDBUGTemp_detailsCellClick(const QModelIndex &cell)
 {
     if (cell.column() != 0)
         return;
-    guarded(this, [this] { views->toggleResultMark(); });
+    arvex::app::showErrorsOf(this, [this] { views->toggleResultMark(); });
 }
 
 const char *const TMainDivIVForm::DateOrderMessage = "The date “from” is after\nthe date “to”.\nNo mark was changed.";
@@ -136,7 +123,7 @@ void TMainDivIVForm::btnSelectDateClick()
             InfoForm->DlgShow(arvex::lang::TLangManClient::translated(QString::fromUtf8(DateOrderMessage)));
         return;
     }
-    guarded(this, [this] { views->markByDate(dtpDataOd->date(), dtpDataDo->date()); });
+    arvex::app::showErrorsOf(this, [this] { views->markByDate(dtpDataOd->date(), dtpDataDo->date()); });
 }
 
 void TMainDivIVForm::actDelRekordExecute()
@@ -149,7 +136,7 @@ void TMainDivIVForm::actDelRekordExecute()
     PytForm->NumerKomunikatu = 1;
     if (PytForm->exec() != 1)
         return;
-    guarded(this, [this] { views->deleteMarkedResults(); });
+    arvex::app::showErrorsOf(this, [this] { views->deleteMarkedResults(); });
 }
 
 void TMainDivIVForm::actDelObjectExecute()
@@ -161,7 +148,7 @@ void TMainDivIVForm::actDelObjectExecute()
     PytForm->NumerKomunikatu = 2;
     if (PytForm->exec() != 1)
         return;
-    guarded(this, [this] { views->deleteObject(); });
+    arvex::app::showErrorsOf(this, [this] { views->deleteObject(); });
 }
 
 void TMainDivIVForm::actMynameExecute()
@@ -174,7 +161,7 @@ void TMainDivIVForm::actMynameExecute()
     FormEditName->Edit1->setText(views->currentObjectName());
     if (FormEditName->exec() != 1)
         return;
-    guarded(this, [this] { views->renameObject(FormEditName->Edit1->text()); });
+    arvex::app::showErrorsOf(this, [this] { views->renameObject(FormEditName->Edit1->text()); });
 }
 
 void TMainDivIVForm::RGjednostkaTClick(int index)
