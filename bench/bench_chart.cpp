@@ -9,6 +9,7 @@
 // Each figure is the median of several runs.
 
 #include "app/Fonts.h"
+#include "support/BenchFigures.h"
 #include "chart/ChartData.h"
 #include "chart/ChartPaint.h"
 #include "store/MainStore.h"
@@ -27,15 +28,12 @@
 
 using namespace arvex::store;
 
+using arvex::bench::median;
+using arvex::bench::peakRssMb;
+
 namespace {
 
 constexpr int Results = 100000;
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 void fill(MainStore &s)
 {

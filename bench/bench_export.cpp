@@ -8,6 +8,7 @@
 //   peak_rss_mb   the process's peak resident memory
 
 #include "app/Fonts.h"
+#include "support/BenchFigures.h"
 #include "chart/ChartPaint.h"
 #include "chart/ChartState.h"
 #include "report/ExportFilters.h"
@@ -30,28 +31,13 @@
 
 using namespace arvex::store;
 
+using arvex::bench::median;
+using arvex::bench::peakRssMb;
+
 namespace {
 
 constexpr int Objects = 20;
 constexpr int ResultsPerObject = 500;
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double peakRssMb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    for (const QByteArray &l : lines)
-        if (l.startsWith("VmHWM:"))
-            return l.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
-}
 
 void fill(MainStore &s)
 {

@@ -9,6 +9,7 @@
 //   peak_rss_mb    the process's peak resident memory
 
 #include "report/Report.h"
+#include "support/BenchFigures.h"
 #include "report/ReportData.h"
 #include "report/ReportPreview.h"
 #include "store/MainStore.h"
@@ -24,27 +25,13 @@
 
 using namespace arvex::store;
 
+using arvex::bench::median;
+using arvex::bench::peakRssMb;
+
 namespace {
 
 constexpr int Objects = 50;
 constexpr int ResultsPerObject = 200;
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double peakRssMb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &l : f.readAll().split('\n'))
-        if (l.startsWith("VmHWM:"))
-            return l.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
-}
 
 void fill(MainStore &s)
 {

@@ -13,6 +13,7 @@
 // check ends the benchmark with exit status 1.
 
 #include "store/DatasetModel.h"
+#include "support/BenchFigures.h"
 #include "store/MainStore.h"
 #include "store/ObjectResultViews.h"
 #include "support/TestDatabase.h"
@@ -28,6 +29,9 @@
 #include <vector>
 
 using namespace arvex::store;
+
+using arvex::bench::median;
+using arvex::bench::peakRssMb;
 
 namespace {
 
@@ -47,24 +51,6 @@ void check(bool ok, const char *what)
 long long count(Connection &c, const QString &sql, const QVariantList &params = {})
 {
     return c.select(sql, params).values.at(0).toLongLong();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double peakRssMb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    for (const QByteArray &l : lines)
-        if (l.startsWith("VmHWM:"))
-            return l.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
 }
 
 // Objects 0..199; objects 0 and 1 hold 100,000 results each, the others share the rest.
